@@ -1,0 +1,28 @@
+# GoogleTest and nlohmann/json, from Debian's packages.
+if(WIN32)
+  # Cross build: compile GoogleTest from Debian's sources with the cross
+  # compiler, and see the json header through a folder of its own (adding
+  # the host's /usr/include to a MinGW build would mix two C libraries).
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  foreach(t gtest gtest_main gmock gmock_main)
+    if(TARGET ${t})
+      target_compile_options(${t} PRIVATE -w)
+    endif()
+  endforeach()
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  endif()
+  file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third_party/include)
+  add_library(hdd_json INTERFACE)
+  target_include_directories(hdd_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party/include)
+else()
+  find_package(GTest REQUIRED)
+  find_package(nlohmann_json 3 REQUIRED)
+  add_library(hdd_json INTERFACE)
+  target_link_libraries(hdd_json INTERFACE nlohmann_json::nlohmann_json)
+endif()

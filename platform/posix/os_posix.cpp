@@ -1,0 +1,83 @@
+// The OS seam away from Windows: no device of the Windows kind exists here,
+// so every open fails; the clock, sleep and the random words are real.
+#include <sys/random.h>
+#include <time.h>
+
+#include <cerrno>
+
+#include "platform/os_api.h"
+
+namespace hdd {
+
+namespace {
+
+thread_local DWORD t_dwLastError = 0;
+
+class PosixOs final : public OsApi {
+public:
+    HANDLE CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) override
+    {
+        t_dwLastError = ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override
+    {
+        t_dwLastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    DWORD SetFilePointer(HANDLE, LONG, PLONG, DWORD) override
+    {
+        t_dwLastError = ERROR_INVALID_HANDLE;
+        return INVALID_SET_FILE_POINTER;
+    }
+    BOOL ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override
+    {
+        t_dwLastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    BOOL CloseHandle(HANDLE) override
+    {
+        t_dwLastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    DWORD GetLastError() override { return t_dwLastError; }
+    void SetLastError(DWORD dwErrCode) override { t_dwLastError = dwErrCode; }
+    DWORD GetLogicalDrives() override { return 0; }
+    DWORD GetTickCount() override
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        const ULONGLONG ms = static_cast<ULONGLONG>(ts.tv_sec) * 1000u + static_cast<ULONGLONG>(ts.tv_nsec) / 1000000u;
+        return static_cast<DWORD>(ms);
+    }
+    void Sleep(DWORD dwMilliseconds) override
+    {
+        timespec ts{static_cast<time_t>(dwMilliseconds / 1000u), static_cast<long>((dwMilliseconds % 1000u) * 1000000u)};
+        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        }
+    }
+    // The kernel's random generator: no seed, and it can report failure.
+    errno_t rand_s(unsigned int* randomValue) override
+    {
+        if (randomValue == nullptr) {
+            return EINVAL;
+        }
+        unsigned int value = 0;
+        if (getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+            *randomValue = 0;
+            return errno != 0 ? errno : EIO;
+        }
+        *randomValue = value;
+        return 0;
+    }
+};
+
+}  // namespace
+
+OsApi& PlatformOs()
+{
+    static PosixOs os;
+    return os;
+}
+
+}  // namespace hdd

@@ -1,0 +1,94 @@
+// What a simulated machine is made of, and its JSON form.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace hdd::sim {
+
+enum class LatencyModel { Instant, Ssd, Hdd, FixedMs };
+
+struct Latency {
+    LatencyModel model = LatencyModel::Instant;
+    double milliseconds = 0;  // FixedMs: per read
+};
+
+struct SimPartition {
+    DWORD number = 0;
+    ULONGLONG offset = 0;  // bytes from the start of the disk
+    ULONGLONG length = 0;  // bytes
+    WCHAR letter = 0;      // 0: no lettered volume
+};
+
+// Inclusive range of 512-byte sectors whose reads fail with ERROR_CRC.
+struct SectorRange {
+    ULONGLONG first = 0;
+    ULONGLONG last = 0;
+};
+
+struct SimDisk {
+    DWORD bus = BusTypeSata;
+    DWORD media = FixedMedia;
+    LONGLONG cylinders = 0;
+    DWORD tracksPerCylinder = 0;
+    DWORD sectorsPerTrack = 0;
+    DWORD bytesPerSector = 512;
+    ULONGLONG size = 0;  // readable bytes
+    std::vector<SimPartition> partitions;
+    std::vector<SectorRange> unreadable;
+    Latency latency;
+};
+
+struct SimExtent {
+    DWORD disk = 0;
+    ULONGLONG offset = 0;
+    ULONGLONG length = 0;
+};
+
+// A lettered volume that is not simply one partition (for example a volume
+// spanning several disks).
+struct SimVolume {
+    WCHAR letter = 0;
+    DWORD partition = 0;  // what the partition-information request reports
+    std::vector<SimExtent> extents;
+};
+
+enum class FaultOp { Open, Ioctl, Seek, Read, Random };
+
+// Makes matching calls fail. nth counts the matching calls from 1; 0 hits
+// every matching call.
+struct Fault {
+    FaultOp op = FaultOp::Open;
+    std::wstring path;  // Open/Ioctl: empty matches any path (compared without case)
+    DWORD code = 0;     // Ioctl: 0 matches any request
+    LONG disk = -1;     // Seek/Read: -1 matches any physical drive
+    ULONGLONG nth = 0;
+    DWORD error = 0;    // last-error code; 0 picks the natural one for the op
+};
+
+struct MachineDescription {
+    std::vector<SimDisk> disks;
+    std::vector<SimVolume> volumes;
+    std::vector<Fault> faults;
+    std::vector<WCHAR> unopenableLetters;  // in the drive mask, but every open fails
+    unsigned int seed = 1;                 // of the random-word generator
+};
+
+class MachineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The built-in machine: one SATA disk 0 with C: (partition 1, 104,857,600,000
+// bytes) and D: (partition 2, 395,249,106,944 bytes), and a USB memory stick
+// as disk 1 with E:.
+MachineDescription BuiltinMachine();
+
+// Parses the JSON form; throws MachineError naming the place and the problem.
+MachineDescription ParseMachine(const std::string& jsonText);
+MachineDescription LoadMachineFile(const std::string& path);
+
+}  // namespace hdd::sim

@@ -1,0 +1,2 @@
+// PLACEHOLDER: replaced by the simulated-machine work.
+#include "platform/sim/sim_machine.h"
