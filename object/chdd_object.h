@@ -105,6 +105,11 @@ private:
     };
 
     ULONG m_cRef = 0;  // plain count: the object lives in one apartment
+    // The shared frame of the four disk tests (tests/test_frame.cpp): it
+    // refuses a test method called from a running test's callback and keeps
+    // the object alive while a test runs.
+    friend class DiskTestRun;
+    bool m_bTestRunning = false;
     IUnknown* m_pUnkOuter = nullptr;
     InnerUnknown m_innerUnknown{this};
     CProxy_ICHDDObjectEvents m_connectionPoint{this};

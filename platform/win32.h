@@ -119,6 +119,9 @@ typedef struct _OVERLAPPED* LPOVERLAPPED;
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_NEGATIVE_SEEK 131u
 #define ERROR_MORE_DATA 234u
+#define ERROR_INVALID_DATA 13u
+#define ERROR_NO_MORE_ITEMS 259u
+#define ERROR_DIR_NOT_EMPTY 145u
 
 #define S_OK ((HRESULT)0)
 #define S_FALSE ((HRESULT)1)
@@ -139,6 +142,9 @@ typedef struct _OVERLAPPED* LPOVERLAPPED;
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009u)
 #define DISP_E_BADINDEX ((HRESULT)0x8002000Bu)
 #define TYPE_E_LIBNOTREGISTERED ((HRESULT)0x8002801Du)
+#define TYPE_E_CANTLOADLIBRARY ((HRESULT)0x80029C4Au)
+#define DISP_E_UNKNOWNINTERFACE ((HRESULT)0x80020001u)
+#define LOCALE_NEUTRAL 0x0000u
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define HRESULT_FROM_WIN32(x) \
@@ -204,6 +210,7 @@ enum VARENUM : VARTYPE {
 struct IUnknown;
 struct IDispatch;
 struct ITypeInfo;
+struct ITypeLib;
 
 typedef struct tagVARIANT {
     VARTYPE vt;

@@ -14,6 +14,7 @@ enum class LatencyModel { Instant, Ssd, Hdd, FixedMs };
 struct Latency {
     LatencyModel model = LatencyModel::Instant;
     double milliseconds = 0;  // FixedMs: per read
+    bool operator==(const Latency&) const = default;
 };
 
 struct SimPartition {
@@ -21,12 +22,14 @@ struct SimPartition {
     ULONGLONG offset = 0;  // bytes from the start of the disk
     ULONGLONG length = 0;  // bytes
     WCHAR letter = 0;      // 0: no lettered volume
+    bool operator==(const SimPartition&) const = default;
 };
 
 // Inclusive range of 512-byte sectors whose reads fail with ERROR_CRC.
 struct SectorRange {
     ULONGLONG first = 0;
     ULONGLONG last = 0;
+    bool operator==(const SectorRange&) const = default;
 };
 
 struct SimDisk {
@@ -40,12 +43,14 @@ struct SimDisk {
     std::vector<SimPartition> partitions;
     std::vector<SectorRange> unreadable;
     Latency latency;
+    bool operator==(const SimDisk&) const = default;
 };
 
 struct SimExtent {
     DWORD disk = 0;
     ULONGLONG offset = 0;
     ULONGLONG length = 0;
+    bool operator==(const SimExtent&) const = default;
 };
 
 // A lettered volume that is not simply one partition (for example a volume
@@ -54,6 +59,7 @@ struct SimVolume {
     WCHAR letter = 0;
     DWORD partition = 0;  // what the partition-information request reports
     std::vector<SimExtent> extents;
+    bool operator==(const SimVolume&) const = default;
 };
 
 enum class FaultOp { Open, Ioctl, Seek, Read, Random };
@@ -67,6 +73,7 @@ struct Fault {
     LONG disk = -1;     // Seek/Read: -1 matches any physical drive
     ULONGLONG nth = 0;
     DWORD error = 0;    // last-error code; 0 picks the natural one for the op
+    bool operator==(const Fault&) const = default;
 };
 
 struct MachineDescription {
@@ -75,6 +82,7 @@ struct MachineDescription {
     std::vector<Fault> faults;
     std::vector<WCHAR> unopenableLetters;  // in the drive mask, but every open fails
     unsigned int seed = 1;                 // of the random-word generator
+    bool operator==(const MachineDescription&) const = default;
 };
 
 class MachineError : public std::runtime_error {
@@ -90,5 +98,16 @@ MachineDescription BuiltinMachine();
 // Parses the JSON form; throws MachineError naming the place and the problem.
 MachineDescription ParseMachine(const std::string& jsonText);
 MachineDescription LoadMachineFile(const std::string& path);
+
+// Checks that a description is consistent (letters A-Z and unique, partitions
+// and extents inside their disks, known disks in faults, ...); throws
+// MachineError naming the place as the JSON form spells it. The machine
+// itself accepts any description and answers inconsistent parts with
+// failures, so tests may build odd machines on purpose.
+void ValidateMachine(const MachineDescription& description);
+
+// Bytes of the geometry: cylinders * tracks * sectors * bytes per sector,
+// or 0 when a factor is not positive or the product does not fit.
+ULONGLONG GeometryBytes(const SimDisk& disk);
 
 }  // namespace hdd::sim

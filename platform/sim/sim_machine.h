@@ -42,10 +42,13 @@ struct SectorRead {
     bool operator==(const SectorRead&) const = default;
 };
 
+// Not thread-safe: one thread makes the calls, as the component does.
 class SimMachine final : public OsApi {
 public:
     explicit SimMachine(MachineDescription description);
     ~SimMachine() override;
+    SimMachine(const SimMachine&) = delete;
+    SimMachine& operator=(const SimMachine&) = delete;
 
     // ---- the OS seam ------------------------------------------------------
     HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -88,6 +91,7 @@ public:
     // GetTickCount gives the clock in whole milliseconds, wrapping at 2^32.
     void SetTickCount(DWORD dwTick);
     void AdvanceMicroseconds(ULONGLONG us);
+    ULONGLONG NowMicroseconds() const;  // the clock, from SetTickCount's value
     // Sleep(n) moves the clock by n ms; with pacing on, reads and sleeps also
     // wait in real time for what the latency model charged.
     void SetPacing(bool on);

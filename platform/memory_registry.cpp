@@ -1,0 +1,285 @@
+#include "platform/memory_registry.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace hdd {
+
+namespace {
+
+std::wstring Folded(const std::wstring& s)
+{
+    std::wstring out(s);
+    std::transform(out.begin(), out.end(), out.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return out;
+}
+
+// Splits "a\b\c" into its parts; an empty path is the root. Empty parts are
+// refused, as the Windows registry refuses them.
+bool SplitPath(const std::wstring& path, std::vector<std::wstring>& parts)
+{
+    parts.clear();
+    if (path.empty()) {
+        return true;
+    }
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find(L'\\', start);
+        std::wstring part = path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (part.empty()) {
+            return false;
+        }
+        parts.push_back(part);
+        if (end == std::wstring::npos) {
+            return true;
+        }
+        start = end + 1;
+    }
+}
+
+constexpr LONG kOk = static_cast<LONG>(ERROR_SUCCESS);
+constexpr LONG kNotFound = static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+constexpr LONG kBadPath = static_cast<LONG>(ERROR_INVALID_PARAMETER);
+
+}  // namespace
+
+struct MemoryRegistry::Node {
+    std::wstring name;  // as first written
+    std::optional<std::wstring> defaultValue;
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> values;  // folded -> (name, value)
+    std::map<std::wstring, std::unique_ptr<Node>> children;                // folded -> node
+};
+
+MemoryRegistry::MemoryRegistry()
+{
+    for (auto& root : m_roots) {
+        root = std::make_unique<Node>();
+    }
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+RegistryRoot MemoryRegistry::Effective(RegistryRoot root, std::wstring& path) const
+{
+    if (root == RegistryRoot::ClassesRoot && m_bOverride) {
+        path = path.empty() ? std::wstring(L"Software\\Classes") : L"Software\\Classes\\" + path;
+        return RegistryRoot::CurrentUser;
+    }
+    return root;
+}
+
+LONG MemoryRegistry::Fail(const char* op, const std::wstring& path) const
+{
+    return failHook ? failHook(op, path) : kOk;
+}
+
+MemoryRegistry::Node* MemoryRegistry::Find(RegistryRoot root, const std::wstring& path, Node** parent,
+                                           std::wstring* leaf)
+{
+    std::wstring effective(path);
+    root = Effective(root, effective);
+    std::vector<std::wstring> parts;
+    if (!SplitPath(effective, parts)) {
+        return nullptr;
+    }
+    Node* node = m_roots[static_cast<int>(root)].get();
+    Node* up = nullptr;
+    for (const std::wstring& part : parts) {
+        auto it = node->children.find(Folded(part));
+        if (it == node->children.end()) {
+            return nullptr;
+        }
+        up = node;
+        node = it->second.get();
+    }
+    if (parent != nullptr) {
+        *parent = up;
+    }
+    if (leaf != nullptr) {
+        *leaf = parts.empty() ? std::wstring() : Folded(parts.back());
+    }
+    return node;
+}
+
+LONG MemoryRegistry::CreateKey(RegistryRoot root, const std::wstring& path)
+{
+    if (LONG rc = Fail("CreateKey", path); rc != kOk) {
+        return rc;
+    }
+    std::wstring effective(path);
+    root = Effective(root, effective);
+    std::vector<std::wstring> parts;
+    if (!SplitPath(effective, parts) || parts.empty()) {
+        return kBadPath;
+    }
+    Node* node = m_roots[static_cast<int>(root)].get();
+    for (const std::wstring& part : parts) {
+        std::unique_ptr<Node>& child = node->children[Folded(part)];
+        if (!child) {
+            child = std::make_unique<Node>();
+            child->name = part;
+        }
+        node = child.get();
+    }
+    return kOk;
+}
+
+LONG MemoryRegistry::OpenKey(RegistryRoot root, const std::wstring& path)
+{
+    return Find(root, path) != nullptr ? kOk : kNotFound;
+}
+
+LONG MemoryRegistry::SetStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                    const std::wstring& value)
+{
+    if (LONG rc = Fail("SetStringValue", path); rc != kOk) {
+        return rc;
+    }
+    Node* node = Find(root, path);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    if (name == nullptr || *name == L'\0') {
+        node->defaultValue = value;
+    } else {
+        node->values[Folded(name)] = {name, value};
+    }
+    return kOk;
+}
+
+LONG MemoryRegistry::QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                      std::wstring& value)
+{
+    Node* node = Find(root, path);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    if (name == nullptr || *name == L'\0') {
+        if (!node->defaultValue) {
+            return kNotFound;
+        }
+        value = *node->defaultValue;
+        return kOk;
+    }
+    auto it = node->values.find(Folded(name));
+    if (it == node->values.end()) {
+        return kNotFound;
+    }
+    value = it->second.second;
+    return kOk;
+}
+
+LONG MemoryRegistry::DeleteValue(RegistryRoot root, const std::wstring& path, const WCHAR* name)
+{
+    if (LONG rc = Fail("DeleteValue", path); rc != kOk) {
+        return rc;
+    }
+    Node* node = Find(root, path);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    if (name == nullptr || *name == L'\0') {
+        if (!node->defaultValue) {
+            return kNotFound;
+        }
+        node->defaultValue.reset();
+        return kOk;
+    }
+    return node->values.erase(Folded(name)) != 0 ? kOk : kNotFound;
+}
+
+LONG MemoryRegistry::QueryKeyInfo(RegistryRoot root, const std::wstring& path, DWORD& subKeys, DWORD& namedValues)
+{
+    Node* node = Find(root, path);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    subKeys = static_cast<DWORD>(node->children.size());
+    namedValues = static_cast<DWORD>(node->values.size());
+    return kOk;
+}
+
+LONG MemoryRegistry::EnumSubKeys(RegistryRoot root, const std::wstring& path, std::vector<std::wstring>& names)
+{
+    Node* node = Find(root, path);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    names.clear();
+    for (const auto& child : node->children) {
+        names.push_back(child.second->name);
+    }
+    return kOk;
+}
+
+LONG MemoryRegistry::DeleteKey(RegistryRoot root, const std::wstring& path)
+{
+    if (LONG rc = Fail("DeleteKey", path); rc != kOk) {
+        return rc;
+    }
+    Node* parent = nullptr;
+    std::wstring leaf;
+    Node* node = Find(root, path, &parent, &leaf);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    if (parent == nullptr) {
+        return static_cast<LONG>(ERROR_ACCESS_DENIED);  // a root is never deleted
+    }
+    if (!node->children.empty()) {
+        return static_cast<LONG>(ERROR_ACCESS_DENIED);  // as RegDeleteKey answers for a key with subkeys
+    }
+    parent->children.erase(leaf);
+    return kOk;
+}
+
+LONG MemoryRegistry::DeleteTree(RegistryRoot root, const std::wstring& path)
+{
+    if (LONG rc = Fail("DeleteTree", path); rc != kOk) {
+        return rc;
+    }
+    Node* parent = nullptr;
+    std::wstring leaf;
+    Node* node = Find(root, path, &parent, &leaf);
+    if (node == nullptr) {
+        return kNotFound;
+    }
+    if (parent == nullptr) {
+        return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    }
+    parent->children.erase(leaf);
+    return kOk;
+}
+
+LONG MemoryRegistry::OverrideClassesRoot(bool toUserClasses)
+{
+    if (toUserClasses && CreateKey(RegistryRoot::CurrentUser, L"Software\\Classes") != kOk) {
+        return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    }
+    m_bOverride = toUserClasses;
+    return kOk;
+}
+
+std::vector<std::wstring> MemoryRegistry::Dump(RegistryRoot root) const
+{
+    std::vector<std::wstring> lines;
+    std::function<void(const Node&, const std::wstring&)> walk = [&](const Node& node, const std::wstring& prefix) {
+        if (!prefix.empty()) {
+            lines.push_back(prefix);
+            if (node.defaultValue) {
+                lines.push_back(prefix + L"\\@=" + *node.defaultValue);
+            }
+        }
+        for (const auto& value : node.values) {
+            lines.push_back(prefix + L"\\@" + value.second.first + L"=" + value.second.second);
+        }
+        for (const auto& child : node.children) {
+            walk(*child.second, prefix.empty() ? child.second->name : prefix + L"\\" + child.second->name);
+        }
+    };
+    walk(*m_roots[static_cast<int>(root)], std::wstring());
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+}  // namespace hdd

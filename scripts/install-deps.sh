@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what the two builds and their tests need on Debian 12, and nothing
+# when everything is already there (a dpkg query, well under a second).
+#
+#   scripts/install-deps.sh
+#
+# Needs root or sudo only when something is missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    nlohmann-json3-dev libcli11-dev
+    wine wine32:i386 wine64
+    g++-mingw-w64-i686 mingw-w64-tools libwine-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "install-deps: all ${#packages[@]} packages present"
+    exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "install-deps: need root or sudo" >&2; exit 1; }
+    sudo=(sudo)
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+fi
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -q --no-install-recommends "${missing[@]}"

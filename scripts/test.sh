@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Builds the component three ways from the same sources and runs every test:
+#
+#   native   the machine's g++                                   -> ctest
+#   asan     g++ with AddressSanitizer + UndefinedBehaviorSanitizer -> ctest
+#   windows  MinGW-w64 i686 (-posix, -static)                    -> ctest under Wine
+#
+#   scripts/test.sh [native] [asan] [windows]     (default: all three)
+#
+# Installs missing packages first (scripts/install-deps.sh). Build folders are
+# $BUILD_ROOT/<build>, by default build/ in the repository; $JOBS sets the
+# parallelism (default: number of cores). Exits non-zero when anything fails.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
+JOBS=${JOBS:-$(nproc)}
+TEST_TIMEOUT=${TEST_TIMEOUT:-600}
+
+builds=("$@")
+[[ ${#builds[@]} -gt 0 ]] || builds=(native asan windows)
+for b in "${builds[@]}"; do
+    case $b in native | asan | windows) ;; *) echo "test.sh: unknown build '$b'" >&2; exit 2 ;; esac
+done
+
+started=$SECONDS
+summary=()
+details=()
+failed=0
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+banner() { printf '\n==== %s ====\n' "$*"; }
+
+# Runs one stage, records its result and time; returns the stage's status.
+stage() {
+    local label=$1
+    shift
+    local t0=$SECONDS rc=0
+    banner "$label"
+    details=()
+    "$@" || rc=$?
+    local took=$((SECONDS - t0))
+    if [[ $rc -eq 0 ]]; then
+        summary+=("$(printf '%-22s ok      %4ds' "$label" "$took")")
+    else
+        summary+=("$(printf '%-22s FAILED  %4ds  (exit %d)' "$label" "$took" "$rc")")
+        failed=1
+    fi
+    [[ ${#details[@]} -eq 0 ]] || summary+=("${details[@]}")
+    return $rc
+}
+
+# What the test programs reported: "<test>: N tests from M test suites ran",
+# taken from CTest's log of the run (Wine writes CR LF).
+test_counts() {
+    local log=$1/Testing/Temporary/LastTest.log
+    [[ -f $log ]] || return 0
+    tr -d '\r' <"$log" | awk '
+        /^[0-9]+\/[0-9]+ Test: / { name = $3 }
+        /^\[==========\] .* ran\./ { sub(/^\[==========\] /, ""); sub(/ \(.*$/, ""); print name ": " $0 }
+        /^\[  PASSED  \] / { print name ": " $0 }
+        /^\[  FAILED  \] [0-9]+ test/ { print name ": " $0 }'
+}
+
+# Runs CTest in a build folder; its verdict and the tests' own counts go under
+# the stage's line in the summary.
+run_ctest() {
+    local name=$1 dir=$2 rc=0
+    ctest --test-dir "$dir" --output-on-failure --timeout "$TEST_TIMEOUT" -j "$JOBS" 2>&1 |
+        tee "$dir/ctest.log" || rc=$?
+    local verdict
+    verdict=$(grep -E 'tests passed|No tests were found' "$dir/ctest.log" | tail -1 || true)
+    details+=("    $name: ${verdict:-ctest printed no verdict}")
+    while IFS= read -r line; do
+        details+=("      $line")
+    done < <(test_counts "$dir")
+    return $rc
+}
+
+configure() {
+    local dir=$1
+    shift
+    cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev "$@"
+}
+
+build() { cmake --build "$1" -j "$JOBS"; }
+
+# ---- Wine: one persistent server for the whole run ---------------------------
+# A server started by a test would keep the test's output pipe open (CTest then
+# waits for it), so start one here, with Wine's background processes warmed up
+# on detached streams, and stop it when the run ends.
+wine_session_start() {
+    export WINEPREFIX=$BUILD_ROOT/windows/wineprefix WINEARCH=win32 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    if [[ ! -f $WINEPREFIX/system.reg ]]; then
+        echo "creating the 32-bit Wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i </dev/null >/dev/null 2>&1 || true
+        wineserver -w </dev/null >/dev/null 2>&1 || true
+    fi
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || { echo "wine cannot start a program" >&2; return 1; }
+    echo "wineserver up ($(wine --version)) in $WINEPREFIX"
+}
+wine_session_stop() {
+    [[ -n ${WINEPREFIX:-} ]] && wineserver -k </dev/null >/dev/null 2>&1 || true
+}
+trap wine_session_stop EXIT
+
+# ---- the run ---------------------------------------------------------------------
+stage "install-deps" "$ROOT/scripts/install-deps.sh" || { printf '%s\n' "${summary[@]}"; exit 1; }
+
+for b in "${builds[@]}"; do
+    dir=$BUILD_ROOT/$b
+    case $b in
+    native) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DHDD_SANITIZE=OFF) ;;
+    asan) args=(-DCMAKE_BUILD_TYPE=Debug -DHDD_SANITIZE=ON) ;;
+    windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake") ;;
+    esac
+    stage "$b: configure" configure "$dir" "${args[@]}" || continue
+    stage "$b: build" build "$dir" || continue
+    case $b in
+    native) stage "native: test" run_ctest "native" "$dir" || true ;;
+    asan) stage "asan: test" run_ctest "asan+ubsan" "$dir" || true ;;
+    windows)
+        stage "windows: wine start" wine_session_start || continue
+        stage "windows: test" run_ctest "windows under Wine" "$dir" || true
+        wine_session_stop
+        ;;
+    esac
+done
+
+banner "summary"
+printf '%s\n' "${summary[@]}"
+total=$((SECONDS - started))
+printf 'total %dm%02ds\n' $((total / 60)) $((total % 60))
+if [[ $failed -ne 0 ]]; then
+    echo "RESULT: FAILED"
+    exit 1
+fi
+echo "RESULT: all builds passed"

@@ -1,0 +1,278 @@
+// hddiag run in-process on simulated machines, with the component linked in:
+// the exact trace, the JSON document, exit statuses, Ctrl-C, bad machine files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "tools/hddiag/app.h"
+
+namespace hddiag::testing {
+namespace {
+
+// Disk 0: partition 1 is C: (sectors 2048..10239), partition 2 is D:
+// (sectors 10240..20239, 10,000 sectors); partition 3 carries no letter.
+// Disk 1 is a USB stick with E:.
+std::string SmallMachine(const std::string& unreadable = "[]")
+{
+    return R"({ "disks": [
+      { "bus": "sata", "media": "fixed",
+        "geometry": { "cylinders": 8, "tracks_per_cylinder": 255, "sectors_per_track": 63, "bytes_per_sector": 512 },
+        "partitions": [ { "number": 1, "offset": 1048576, "length": 4194304, "letter": "C" },
+                        { "number": 2, "offset": 5242880, "length": 5120000, "letter": "D" },
+                        { "number": 3, "offset": 10362880, "length": 1048576 } ],
+        "unreadable": )" +
+           unreadable + R"(, "latency": "instant" },
+      { "bus": "usb", "media": "removable",
+        "geometry": { "cylinders": 2, "tracks_per_cylinder": 255, "sectors_per_track": 63, "bytes_per_sector": 512 },
+        "partitions": [ { "number": 1, "offset": 1048576, "length": 8388608, "letter": "E" } ] } ] })";
+}
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& text)
+    {
+        static int counter = 0;
+        m_path = (std::filesystem::temp_directory_path() /
+                  ("hddiag_test_" + std::to_string(++counter) + ".json"))
+                     .string();
+        std::ofstream(m_path, std::ios::binary) << text;
+    }
+    ~TempFile()
+    {
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+struct RunOutput {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+RunOutput Hddiag(std::vector<std::string> args, std::atomic<bool>* interrupt = nullptr,
+           std::function<void(INT, INT, INT)> onEvent = {})
+{
+    args.insert(args.begin(), "hddiag");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(a.c_str());
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    AppIo io{out, err, false, interrupt, std::move(onEvent)};
+    const int code = RunHddiag(static_cast<int>(argv.size()), argv.data(), io);
+    return {code, out.str(), err.str()};
+}
+
+TEST(App, TraceOfOneLinearTestIsExact)
+{
+    const TempFile machine(SmallMachine());
+    struct Case {
+        const char* selector;
+        int code;
+        const char* trace;
+    };
+    const Case cases[] = {
+        // 10,000 sectors from 10240: reads at 10240 and 18432; the second
+        // iteration computes 81 percent and passes on 80.
+        {"0-2", 0,
+         "event 0 0 2\n"
+         "read 0 10240\n"
+         "event 0 80 2\n"
+         "read 0 18432\n"
+         "event 0 100 2\n"
+         "result HDDLinearSeekTest 0 0x00000000\n"},
+        // Partition 1 is tested from sector 0 to its end (10,240 sectors).
+        {"0-1", 0,
+         "event 0 0 2\n"
+         "read 0 0\n"
+         "event 0 79 2\n"
+         "read 0 8192\n"
+         "event 0 100 2\n"
+         "result HDDLinearSeekTest 0 0x00000000\n"},
+        // No volume table entry: refused before any read.
+        {"0-3", 1,
+         "event 0 100 2\n"
+         "result HDDLinearSeekTest 1 0xA0010003\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selector);
+        const RunOutput run = Hddiag({"--machine", machine.Path(), "--trace", "test", "linear", c.selector});
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(run.out, c.trace);
+    }
+}
+
+TEST(App, ReadErrorFailsTheRunAndIsNamed)
+{
+    const TempFile machine(SmallMachine("[8192]"));
+    const RunOutput trace = Hddiag({"--machine", machine.Path(), "--trace", "test", "linear", "0-1"});
+    EXPECT_EQ(trace.code, 1);
+    EXPECT_EQ(trace.out,
+              "event 0 0 2\n"
+              "read 0 0\n"
+              "event 0 79 2\n"
+              "read 0 8192\n"
+              "event 0 100 2\n"
+              "result HDDLinearSeekTest 1 0x20010001\n");
+
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "run", "--tests", "linear"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.out.find("HDDLinearSeekTest   0-1       failed   0x20010001 HDD_TEST_READ_ERROR"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("HDDLinearSeekTest   0-2       passed   0x00000000 S_OK"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Summary: 2 tests, 1 passed, 1 failed, 0 refused, 0 aborted, 0 not run"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(App, TraceOfAWholeRunHasOnlyTraceLines)
+{
+    const TempFile machine(SmallMachine());
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "--trace", "run"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    const std::regex line(R"((read 0 \d+|event [01] \d+ 2|result HDD\w+ 0 0x00000000))");
+    std::istringstream in(run.out);
+    std::string text;
+    std::vector<std::string> results;
+    size_t reads = 0;
+    while (std::getline(in, text)) {
+        EXPECT_TRUE(std::regex_match(text, line)) << text;
+        if (text.rfind("result ", 0) == 0) {
+            results.push_back(text);
+        }
+        reads += text.rfind("read ", 0) == 0 ? 1 : 0;
+    }
+    // Each chosen test over each reported partition, tests in the default order.
+    EXPECT_EQ(results, (std::vector<std::string>{
+                           "result HDDLinearSeekTest 0 0x00000000", "result HDDLinearSeekTest 0 0x00000000",
+                           "result HDDFunnelSeekTest 0 0x00000000", "result HDDFunnelSeekTest 0 0x00000000",
+                           "result HDDRandomSeekTest 0 0x00000000", "result HDDRandomSeekTest 0 0x00000000",
+                           "result HDDSurfaceScanTest 0 0x00000000", "result HDDSurfaceScanTest 0 0x00000000"}));
+    // linear 2+2, funnel 4+4, random 3000+3000, surface: blocks of 252 sectors
+    // over 10,240 and 10,000 sectors.
+    EXPECT_EQ(reads, 2u + 2u + 4u + 4u + 6000u + 41u + 40u);
+    EXPECT_EQ(run.out.back(), '\n');
+}
+
+TEST(App, InfoAsTableAndAsJson)
+{
+    const TempFile machine(SmallMachine());
+    const RunOutput table = Hddiag({"--machine", machine.Path(), "info"});
+    EXPECT_EQ(table.code, 0) << table.err;
+    EXPECT_EQ(table.out,
+              "Letter  Disk  Partition  Size (MiB)\n"
+              "C:      0     1          4\n"
+              "D:      0     2          4\n"
+              "Report: 0-1-4,0-2-4\n");
+
+    const RunOutput json = Hddiag({"--machine", machine.Path(), "--json", "info"});
+    EXPECT_EQ(json.code, 0) << json.err;
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc, nlohmann::json::parse(R"({"report": {"status": 0, "text": "0-1-4,0-2-4", "volumes": [
+        {"letter": "C", "disk": 0, "partition": 1, "size_mib": 4},
+        {"letter": "D", "disk": 0, "partition": 2, "size_mib": 4}]}})"));
+}
+
+TEST(App, RunAsJson)
+{
+    const TempFile machine(SmallMachine("[\"18000-18432\"]"));
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "--json", "run", "0-2", "0-3", "--tests", "linear"});
+    EXPECT_EQ(run.code, 1);
+    const nlohmann::json doc = nlohmann::json::parse(run.out);
+    EXPECT_EQ(doc["plan"], nlohmann::json::parse(R"({"items": "0-2,0-3", "mask": 1, "status": 1})"));
+    EXPECT_EQ(doc["results"], nlohmann::json::parse(R"([
+        {"test": "linear", "method": "HDDLinearSeekTest", "selector": "0-2", "outcome": "failed",
+         "status": 1, "code": "0x20010001", "code_name": "HDD_TEST_READ_ERROR"},
+        {"test": "linear", "method": "HDDLinearSeekTest", "selector": "0-3", "outcome": "refused",
+         "status": 1, "code": "0xA0010003", "code_name": "HDD_PARTITION_NOT_TESTABLE"}])"));
+    EXPECT_EQ(doc["aborted"], false);
+    EXPECT_EQ(doc["passed"], false);
+}
+
+TEST(App, CtrlCAbortsTheRunningTestAndSkipsTheRest)
+{
+    const TempFile machine(SmallMachine());
+    {
+        // Pressed during the first callback of the first test: Abort from
+        // there; the test reads nothing and sends no further event.
+        std::atomic<bool> interrupt{false};
+        const RunOutput run = Hddiag({"--machine", machine.Path(), "--trace", "run", "--tests", "linear,surface"},
+                               &interrupt, [&](INT, INT, INT) { interrupt = true; });
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.out,
+                  "event 0 0 2\n"
+                  "result HDDLinearSeekTest 1 0x20010000\n");
+    }
+    {
+        std::atomic<bool> interrupt{false};
+        const RunOutput run = Hddiag({"--machine", machine.Path(), "run", "--tests", "surface,linear"}, &interrupt,
+                               [&](INT kind, INT value, INT) {
+                                   if (kind == 0 && value >= 40) {
+                                       interrupt = true;  // halfway through the surface scan of 0-1
+                                   }
+                               });
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.out.find("Summary: 4 tests, 0 passed, 0 failed, 0 refused, 1 aborted, 3 not run"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("HDDSurfaceScanTest  0-1       aborted  0x20010000 HDD_TEST_ABORTED"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("  HDDLinearSeekTest   0-2       not run  \n"), std::string::npos) << run.out;
+        EXPECT_NE(
+            run.out.find("Aborted: Ctrl-C stopped the run; HDDSurfaceScanTest 0-1 ended with HDD_TEST_ABORTED."),
+            std::string::npos)
+            << run.out;
+    }
+    {
+        // Pressed before any test: none runs.
+        std::atomic<bool> interrupt{true};
+        const RunOutput run = Hddiag({"--machine", machine.Path(), "--json", "test", "random", "0-1"}, &interrupt);
+        EXPECT_EQ(run.code, 1);
+        const nlohmann::json doc = nlohmann::json::parse(run.out);
+        EXPECT_EQ(doc["results"][0]["outcome"], "not run");
+        EXPECT_EQ(doc["aborted"], true);
+    }
+}
+
+TEST(App, UnusableMachineFilesAreUsageErrors)
+{
+    const TempFile notJson("{ \"disks\": [ ");
+    const TempFile badField(R"({ "disks": [ { "bus": "floppy", "geometry": { "cylinders": 1,
+        "tracks_per_cylinder": 1, "sectors_per_track": 1 } } ] })");
+    const std::string missing = (std::filesystem::temp_directory_path() / "hddiag_no_such_machine.json").string();
+    for (const std::string& path : {notJson.Path(), badField.Path(), missing}) {
+        SCOPED_TRACE(path);
+        const RunOutput run = Hddiag({"--machine", path, "info"});
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("hddiag: cannot use machine file '" + path + "': "), std::string::npos) << run.err;
+    }
+    const RunOutput floppy = Hddiag({"--machine", badField.Path(), "info"});
+    EXPECT_NE(floppy.err.find("floppy"), std::string::npos) << floppy.err;
+}
+
+TEST(App, BuiltinMachineReport)
+{
+    const RunOutput run = Hddiag({"--machine", "builtin", "info"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "Letter  Disk  Partition  Size (MiB)\n"
+              "C:      0     1          100000\n"
+              "D:      0     2          376938\n"
+              "Report: 0-1-100000,0-2-376938\n");
+}
+
+}  // namespace
+}  // namespace hddiag::testing

@@ -1,0 +1,150 @@
+// The command line: what is accepted, and every refusal with exit status 2
+// and a message that says what was wrong.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tools/hddiag/options.h"
+
+namespace hddiag::testing {
+namespace {
+
+ParsedCommandLine Parse(std::vector<std::string> args, const std::string& defaultMachine, std::string& out,
+                        std::string& err)
+{
+    args.insert(args.begin(), "hddiag");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(a.c_str());
+    }
+    std::ostringstream o;
+    std::ostringstream e;
+    ParsedCommandLine parsed = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), defaultMachine, o, e);
+    out = o.str();
+    err = e.str();
+    return parsed;
+}
+
+TEST(Options, RefusalsExitWithStatus2AndSayWhy)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char* defaultMachine;
+        const char* message;  // part of what standard error says
+    };
+    const Case cases[] = {
+        {{}, "builtin", "subcommand"},
+        {{"check"}, "builtin", "check"},
+        {{"test", "linear"}, "builtin", "selector"},
+        {{"test", "sideways", "0-1"}, "builtin", "'sideways' is not a test"},
+        {{"test", "linear", "0-1", "0-2"}, "builtin", "0-2"},
+        {{"run", "--tests", "linear,bogus"}, "builtin", "'bogus' is not a test"},
+        {{"run", "--tests"}, "builtin", "--tests"},
+        {{"--trace", "--json", "info"}, "builtin", "excludes"},
+        {{"info", "--json", "--trace"}, "builtin", "excludes"},
+        {{"--machine", "", "info"}, "builtin", "--machine needs"},
+        {{"--machine"}, "builtin", "--machine"},
+        {{"--pace", "info"}, "", "--pace needs a simulated machine"},
+        {{"--frobnicate", "info"}, "builtin", "--frobnicate"},
+        {{"info", "0-1"}, "builtin", "0-1"},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& a : c.args) {
+            joined += "[" + a + "]";
+        }
+        SCOPED_TRACE(joined);
+        std::string out;
+        std::string err;
+        const ParsedCommandLine parsed = Parse(c.args, c.defaultMachine, out, err);
+        EXPECT_FALSE(parsed.proceed);
+        EXPECT_EQ(parsed.exitCode, kExitUsage);
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(out, "");
+    }
+}
+
+TEST(Options, HelpIsNoError)
+{
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"run", "--help"}}) {
+        std::string out;
+        std::string err;
+        const ParsedCommandLine parsed = Parse(args, "builtin", out, err);
+        EXPECT_FALSE(parsed.proceed);
+        EXPECT_EQ(parsed.exitCode, kExitPassed);
+        EXPECT_NE(out.find("Usage"), std::string::npos) << out;
+    }
+}
+
+TEST(Options, WhatIsAccepted)
+{
+    std::string out;
+    std::string err;
+    {
+        const ParsedCommandLine p = Parse({"info"}, "builtin", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_EQ(p.options.command, Command::Info);
+        EXPECT_EQ(p.options.machine, "builtin");
+        EXPECT_FALSE(p.options.trace || p.options.json || p.options.pace);
+    }
+    {
+        // Without --machine on a system with real disks: the real machine.
+        const ParsedCommandLine p = Parse({"info"}, "", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_EQ(p.options.machine, "");
+    }
+    {
+        // Global options after the command, too.
+        const ParsedCommandLine p = Parse({"test", "surface", "0-1,0-2", "--machine", "m.json", "--trace", "--pace"},
+                                          "", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_EQ(p.options.command, Command::Test);
+        EXPECT_EQ(p.options.testKind, TestKind::Surface);
+        EXPECT_EQ(p.options.selector, "0-1,0-2");
+        EXPECT_EQ(p.options.machine, "m.json");
+        EXPECT_TRUE(p.options.trace && p.options.pace);
+    }
+    {
+        const ParsedCommandLine p = Parse({"--json", "run"}, "builtin", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_EQ(p.options.command, Command::Run);
+        EXPECT_TRUE(p.options.items.empty());
+        EXPECT_EQ(p.options.tests, AllTestKinds());
+        EXPECT_EQ(MaskOf(p.options.tests), 0xFu);
+    }
+    {
+        // Tests in the order given, each once.
+        const ParsedCommandLine p =
+            Parse({"run", "0-1", "0-2,1-1", "--tests", "surface,linear", "--tests", "surface"}, "builtin", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_EQ(p.options.items, (std::vector<std::string>{"0-1", "0-2,1-1"}));
+        EXPECT_EQ(p.options.tests, (std::vector<TestKind>{TestKind::Surface, TestKind::Linear}));
+        EXPECT_EQ(MaskOf(p.options.tests), 0x9u);
+    }
+}
+
+TEST(Options, TestNamesMatchTheirMethodsAndMaskBits)
+{
+    const struct {
+        const char* name;
+        const char* method;
+        ULONG bit;
+    } expected[] = {{"linear", "HDDLinearSeekTest", 0x1},
+                    {"funnel", "HDDFunnelSeekTest", 0x4},
+                    {"random", "HDDRandomSeekTest", 0x2},
+                    {"surface", "HDDSurfaceScanTest", 0x8}};
+    ASSERT_EQ(AllTestKinds().size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(expected[i].name);
+        const TestKindInfo& info = Describe(AllTestKinds()[i]);
+        EXPECT_STREQ(info.name, expected[i].name);
+        EXPECT_STREQ(info.method, expected[i].method);
+        EXPECT_EQ(info.maskBit, expected[i].bit);
+        EXPECT_EQ(TestKindFromName(expected[i].name), AllTestKinds()[i]);
+    }
+    EXPECT_FALSE(TestKindFromName("Linear"));
+    EXPECT_FALSE(TestKindFromName(""));
+}
+
+}  // namespace
+}  // namespace hddiag::testing

@@ -1,0 +1,284 @@
+// The JSON form of machine descriptions: what it reads, what it fills in,
+// and that every mistake is refused with its place and problem.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "platform/sim/sim_machine.h"
+
+namespace hdd::sim {
+namespace {
+
+std::string SourceDir()
+{
+    const std::string file = __FILE__;
+    const size_t slash = file.find_last_of("/\\");
+    return slash == std::string::npos ? std::string(".") : file.substr(0, slash);
+}
+
+bool Readable(const std::string& path) { return std::ifstream(path).good(); }
+
+// A disk of 1024 cylinders of 255 x 63 sectors (8,422,686,720 bytes) with
+// whatever else `more` adds.
+std::string Disk(const std::string& more = "")
+{
+    return R"({"geometry": {"cylinders": 1024, "tracks_per_cylinder": 255, "sectors_per_track": 63})" +
+           (more.empty() ? std::string() : ", " + more) + "}";
+}
+
+std::string Machine(const std::string& disks, const std::string& more = "")
+{
+    return R"({"disks": [)" + disks + "]" + (more.empty() ? std::string() : ", " + more) + "}";
+}
+
+TEST(MachineJson, ReadsTheDocumentedShape)
+{
+    const std::string text = R"(
+        // Comments are allowed, so sample machines can explain themselves.
+        { "disks": [ { "bus": "sata", "media": "fixed",
+                       "geometry": { "cylinders": 60801, "tracks_per_cylinder": 255,
+                                     "sectors_per_track": 63, "bytes_per_sector": 512 },
+                       "size": 500107862016,
+                       "partitions": [ { "number": 1, "offset": 1048576, "length": 104857600000, "letter": "C" } ],
+                       "unreadable": [ 123456, "2000-2010" ],
+                       "latency": "instant" },
+                     { "bus": 17, "media": "removable",
+                       "geometry": { "cylinders": 10, "tracks_per_cylinder": 255, "sectors_per_track": 63 },
+                       "latency": 1.5 } ],
+          "volumes": [ { "letter": "f", "partition": 1,
+                         "extents": [ { "disk": 0, "offset": 0, "length": 1048576 },
+                                      { "disk": 1, "offset": 512, "length": 1024 } ] } ],
+          "faults": [ { "op": "open", "path": "\\\\.\\PHYSICALDRIVE0", "nth": 2, "error": 2 },
+                      { "op": "ioctl", "code": "0x70000", "path": "\\\\.\\C:", "nth": 1, "error": 1 },
+                      { "op": "seek", "disk": 0, "nth": 5, "error": 23 },
+                      { "op": "read", "disk": 1 },
+                      { "op": "random", "nth": 3 } ],
+          "unopenable_letters": [ "R:" ],
+          "seed": 99 })";
+    const MachineDescription m = ParseMachine(text);
+    ASSERT_EQ(m.disks.size(), 2u);
+    const SimDisk& d0 = m.disks[0];
+    EXPECT_EQ(d0.bus, static_cast<DWORD>(BusTypeSata));
+    EXPECT_EQ(d0.media, static_cast<DWORD>(FixedMedia));
+    EXPECT_EQ(d0.cylinders, 60801);
+    EXPECT_EQ(d0.size, 500107862016ull);
+    EXPECT_EQ(d0.partitions, (std::vector<SimPartition>{{1, 1048576, 104857600000ull, L'C'}}));
+    EXPECT_EQ(d0.unreadable, (std::vector<SectorRange>{{123456, 123456}, {2000, 2010}}));
+    EXPECT_EQ(d0.latency.model, LatencyModel::Instant);
+    const SimDisk& d1 = m.disks[1];
+    EXPECT_EQ(d1.bus, static_cast<DWORD>(BusTypeNvme));
+    EXPECT_EQ(d1.media, static_cast<DWORD>(RemovableMedia));
+    EXPECT_EQ(d1.bytesPerSector, 512u);                  // default
+    EXPECT_EQ(d1.size, 10ull * 255 * 63 * 512);          // from the geometry
+    EXPECT_EQ(d1.latency, (Latency{LatencyModel::FixedMs, 1.5}));
+    ASSERT_EQ(m.volumes.size(), 1u);
+    EXPECT_EQ(m.volumes[0].letter, L'F');
+    EXPECT_EQ(m.volumes[0].partition, 1u);
+    EXPECT_EQ(m.volumes[0].extents, (std::vector<SimExtent>{{0, 0, 1048576}, {1, 512, 1024}}));
+    ASSERT_EQ(m.faults.size(), 5u);
+    EXPECT_EQ(m.faults[0], (Fault{FaultOp::Open, L"\\\\.\\PHYSICALDRIVE0", 0, -1, 2, 2}));
+    EXPECT_EQ(m.faults[1], (Fault{FaultOp::Ioctl, L"\\\\.\\C:", 0x70000, -1, 1, 1}));
+    EXPECT_EQ(m.faults[2], (Fault{FaultOp::Seek, L"", 0, 0, 5, 23}));
+    EXPECT_EQ(m.faults[3], (Fault{FaultOp::Read, L"", 0, 1, 0, 0}));  // every read, natural error
+    EXPECT_EQ(m.faults[4], (Fault{FaultOp::Random, L"", 0, -1, 3, 0}));
+    EXPECT_EQ(m.unopenableLetters, std::vector<WCHAR>{L'R'});
+    EXPECT_EQ(m.seed, 99u);
+}
+
+TEST(MachineJson, EmptyDocumentIsAMachineWithoutDisks)
+{
+    const MachineDescription m = ParseMachine("{}");
+    EXPECT_TRUE(m.disks.empty());
+    EXPECT_EQ(m.seed, 1u);
+    SimMachine sim(m);
+    EXPECT_EQ(sim.GetLogicalDrives(), 0u);
+}
+
+TEST(MachineJson, MistakesNameTheirPlace)
+{
+    struct Row {
+        std::string text;
+        std::string message;  // the whole message, or its start when it ends in "..."
+    };
+    const std::string over = R"("partitions": [{"number": 1, "offset": 0, "length": 8422686721}])";
+    const Row rows[] = {
+        {"[]", "machine description: must be an object"},
+        {R"({"disk": []})", "disk: unknown key (expected one of: disks, volumes, faults, unopenable_letters, seed)"},
+        {R"({"disks": {}})", "disks: must be a list"},
+        {Machine("{}"), "disks[0].geometry: is missing"},
+        {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, geometry, size, "
+                                        "partitions, unreadable, latency)"},
+        {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": "63"}})"),
+         "disks[0].geometry.sectors_per_track: must be a number"},
+        {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": 0}})"),
+         "disks[0].geometry.sectors_per_track: must be at least 1"},
+        {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": -1, "sectors_per_track": 1}})"),
+         "disks[0].geometry.tracks_per_cylinder: must not be negative"},
+        {Machine(R"({"geometry": {"cylinders": 1.5, "tracks_per_cylinder": 1, "sectors_per_track": 1}})"),
+         "disks[0].geometry.cylinders: must be a whole number"},
+        {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": 1, "heads": 2}})"),
+         "disks[0].geometry.heads: unknown key..."},
+        {Machine(R"({"geometry": {"tracks_per_cylinder": 1, "sectors_per_track": 1}})"),
+         "disks[0].geometry.cylinders: is missing"},
+        {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": 1,
+                                  "bytes_per_sector": 520}})"),
+         "disks[0].geometry.bytes_per_sector: must be a power of two from 512 to 65536"},
+        {Machine(Disk(R"("size": 9223372036854775808)")), "disks[0].size: is too large (at most 9223372036854775807)"},
+        {Machine(Disk(R"("bus": "firewire")")),
+         "disks[0].bus: unknown name \"firewire\" (expected ata, sata, raid, usb, scsi, sas, nvme, atapi, 1394 or a "
+         "number)"},
+        {Machine(Disk(R"("bus": 256)")), "disks[0].bus: is too large (at most 255)"},
+        {Machine(Disk(R"("media": "floppy")")), "disks[0].media: unknown name \"floppy\"..."},
+        {Machine(Disk(R"("latency": "slow")")), "disks[0].latency: unknown name \"slow\"..."},
+        {Machine(Disk(R"("latency": -1)")), "disks[0].latency: milliseconds per read must lie between 0 and 60000"},
+        {Machine(Disk(R"("latency": true)")), "disks[0].latency: must be instant, ssd, hdd or milliseconds per read"},
+        {Machine(Disk(over)),
+         "disks[0].partitions[0]: ends at byte 8422686721, past the end of the disk (8422686720 bytes)"},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 4096},
+                                       {"number": 2, "offset": 2048, "length": 4096}])")),
+         "disks[0].partitions[1]: overlaps disks[0].partitions[0]"},
+        {Machine(Disk(R"("partitions": [{"number": 0, "offset": 0, "length": 4096}])")),
+         "disks[0].partitions[0].number: partition numbers start at 1"},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 4096},
+                                       {"number": 1, "offset": 4096, "length": 4096}])")),
+         "disks[0].partitions[1].number: partition 1 is already used by disks[0].partitions[0]"},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 0}])")),
+         "disks[0].partitions[0].length: must be at least 1 byte"},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0}])")), "disks[0].partitions[0].length: is missing"},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 512, "letter": "CD"}])")),
+         "disks[0].partitions[0].letter: must be a drive letter from \"A\" to \"Z\""},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 512, "letter": "1"}])")),
+         "disks[0].partitions[0].letter: must be a drive letter from \"A\" to \"Z\""},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 512, "letter": "C"}])") + ", " +
+                     Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 512, "letter": "c"}])")),
+         "disks[1].partitions[0].letter: letter C is already used by disks[0].partitions[0].letter"},
+        {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 512, "letter": "C"}])"),
+                 R"("volumes": [{"letter": "C", "extents": []}])"),
+         "volumes[0].letter: letter C is already used by disks[0].partitions[0].letter"},
+        {Machine(Disk(), R"("volumes": [{"letter": "S", "extents": []}], "unopenable_letters": ["S"])"),
+         "unopenable_letters[0]: letter S is already used by volumes[0].letter"},
+        {Machine(Disk(R"("unreadable": ["5-3"])")), "disks[0].unreadable[0]: the first sector lies after the last"},
+        {Machine(Disk(R"("unreadable": [1, "x"])")),
+         "disks[0].unreadable[1]: must be a sector number or a range \"first-last\""},
+        {Machine(Disk(R"("unreadable": ["1-2x"])")), "disks[0].unreadable[0]: \"2x\" is not a number"},
+        {Machine(Disk(R"("unreadable": [16450560])")),
+         "disks[0].unreadable[0]: sector 16450560 lies outside the disk (16450560 sectors of 512 bytes)"},
+        {Machine(Disk(), R"("volumes": [{"letter": "S", "extents": [{"disk": 5, "offset": 0, "length": 1}]}])"),
+         "volumes[0].extents[0].disk: there is no disk 5"},
+        {Machine(Disk(), R"("volumes": [{"letter": "S", "extents": [{"disk": 0, "offset": 0}]}])"),
+         "volumes[0].extents[0].length: is missing"},
+        {Machine(Disk(), R"("volumes": [{"letter": "S", "extents": [{"disk": 0, "offset": 8422686720, "length": 1}]}])"),
+         "volumes[0].extents[0]: ends past the end of disk 0 (8422686720 bytes)"},
+        {Machine(Disk(), R"("volumes": [{"extents": []}])"), "volumes[0].letter: is missing"},
+        {Machine(Disk(), R"("faults": [{"nth": 1}])"), "faults[0].op: is missing"},
+        {Machine(Disk(), R"("faults": [{"op": "write"}])"),
+         "faults[0].op: unknown operation \"write\" (expected open, ioctl, seek, read or random)"},
+        {Machine(Disk(), R"("faults": [{"op": "seek", "path": "\\\\.\\C:"}])"),
+         "faults[0].path: does not apply to a fault of op \"seek\""},
+        {Machine(Disk(), R"("faults": [{"op": "open", "code": 1}])"),
+         "faults[0].code: does not apply to a fault of op \"open\""},
+        {Machine(Disk(), R"("faults": [{"op": "random", "disk": 0}])"),
+         "faults[0].disk: does not apply to a fault of op \"random\""},
+        {Machine(Disk(), R"("faults": [{"op": "ioctl", "code": "0xZZ"}])"), "faults[0].code: \"0xZZ\" is not a number"},
+        {Machine(Disk(), R"("faults": [{"op": "ioctl", "code": "0x100000000"}])"),
+         "faults[0].code: is too large (at most 4294967295)"},
+        {Machine(Disk(), R"("faults": [{"op": "read", "disk": 3}])"), "faults[0].disk: there is no disk 3"},
+        {Machine(Disk(), R"("faults": [{"op": "read", "nth": 1}, {"op": "read", "nth": 1, "nth": 2}])"),
+         "faults[1].nth: is given twice"},
+        {R"({"seed": 1, "seed": 2})", "seed: is given twice"},
+        {Machine(R"({"geometry": {"cylinders": 1, "cylinders": 2, "tracks_per_cylinder": 1, "sectors_per_track": 1}})"),
+         "disks[0].geometry.cylinders: is given twice"},
+        {R"({"seed": 4294967296})", "seed: is too large (at most 4294967295)"},
+        {R"({"unopenable_letters": "R"})", "unopenable_letters: must be a list"},
+        {"{\"disks\": [", "machine description: not valid JSON: parse error at line 1, column 12..."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        try {
+            ParseMachine(row.text);
+            ADD_FAILURE() << "accepted";
+        } catch (const MachineError& e) {
+            const std::string what = e.what();
+            const bool prefix = row.message.size() > 3 && row.message.compare(row.message.size() - 3, 3, "...") == 0;
+            if (prefix) {
+                EXPECT_EQ(what.substr(0, row.message.size() - 3), row.message.substr(0, row.message.size() - 3));
+            } else {
+                EXPECT_EQ(what, row.message);
+            }
+        }
+    }
+}
+
+TEST(MachineJson, ValuesThatAreAcceptedInMoreThanOneForm)
+{
+    const MachineDescription m = ParseMachine(Machine(
+        Disk(R"("bus": "SATA", "media": 0, "latency": "HDD", "unreadable": ["7-7", 9],
+              "partitions": [{"number": 4, "offset": 512, "length": 512, "letter": "z:"}])"),
+        R"("faults": [{"op": "ioctl", "code": 458824}, {"op": "ioctl", "code": "458824"},
+                      {"op": "ioctl", "code": "0X70048"}])"));
+    EXPECT_EQ(m.disks[0].bus, static_cast<DWORD>(BusTypeSata));
+    EXPECT_EQ(m.disks[0].media, 0u);
+    EXPECT_EQ(m.disks[0].latency.model, LatencyModel::Hdd);
+    EXPECT_EQ(m.disks[0].unreadable, (std::vector<SectorRange>{{7, 7}, {9, 9}}));
+    EXPECT_EQ(m.disks[0].partitions[0].letter, L'Z');
+    for (const Fault& f : m.faults) {
+        EXPECT_EQ(f.code, IOCTL_DISK_GET_PARTITION_INFO_EX);
+    }
+}
+
+TEST(MachineJson, SampleOfTheBuiltinMachineMatchesIt)
+{
+    const std::string path = SourceDir() + "/machines/builtin.json";
+    if (!Readable(path)) {
+        GTEST_SKIP() << path << " is not reachable from here";
+    }
+    EXPECT_EQ(LoadMachineFile(path), BuiltinMachine());
+}
+
+TEST(MachineJson, TroubledSampleBehavesAsItSays)
+{
+    const std::string path = SourceDir() + "/machines/troubled.json";
+    if (!Readable(path)) {
+        GTEST_SKIP() << path << " is not reachable from here";
+    }
+    SimMachine m(LoadMachineFile(path));
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    // R: is in the mask but cannot be opened.
+    EXPECT_NE(m.GetLogicalDrives() & (1u << 17), 0u);
+    EXPECT_EQ(m.CreateFileW(L"\\\\.\\R:", GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    // S: spans two disks: the one-extent answer does not fit.
+    const HANDLE s = m.CreateFileW(L"\\\\.\\S:", GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    VOLUME_DISK_EXTENTS e{};
+    DWORD returned = 0;
+    EXPECT_FALSE(m.DeviceIoControl(s, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0, &e, sizeof e, &returned,
+                                   nullptr));
+    EXPECT_EQ(m.GetLastError(), ERROR_MORE_DATA);
+    EXPECT_EQ(e.NumberOfDiskExtents, 2u);
+    m.CloseHandle(s);
+    // Sector 4096 of disk 0 is bad.
+    const HANDLE d0 = m.CreateFileW(L"\\\\.\\PHYSICALDRIVE0", GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    LONG high = 0;
+    m.SetFilePointer(d0, 4096 * 512, &high, FILE_BEGIN);
+    BYTE buffer[512];
+    DWORD done = 0;
+    EXPECT_FALSE(m.ReadFile(d0, buffer, 512, &done, nullptr));
+    EXPECT_EQ(m.GetLastError(), ERROR_CRC);
+    m.CloseHandle(d0);
+    EXPECT_EQ(m.OpenHandleCount(), 0u);
+}
+
+TEST(MachineJson, FileErrorsNameTheFile)
+{
+    const std::string missing = SourceDir() + "/machines/no-such-machine.json";
+    try {
+        LoadMachineFile(missing);
+        ADD_FAILURE() << "loaded";
+    } catch (const MachineError& e) {
+        EXPECT_EQ(std::string(e.what()), missing + ": cannot be read");
+    }
+}
+
+}  // namespace
+}  // namespace hdd::sim

@@ -1,0 +1,222 @@
+#include "tests/test_frame.h"
+
+#include <cstring>
+#include <new>
+
+#include "drive/device_handle.h"
+#include "object/hdd_constants.h"
+#include "platform/os_api.h"
+
+namespace hdd {
+
+namespace {
+
+// Units between two time estimates of a planned batch.
+constexpr ULONGLONG HDD_ESTIMATE_EVERY = 200;
+constexpr INT HDD_PERCENT_DONE = 100;
+
+}  // namespace
+
+HRESULT DiskTestRun::Run(const DiskTestKind& kind, BSTR bstrDriveInfo)
+{
+    CCHDDObject& object = m_object;
+    if (object.m_bTestRunning) {
+        // Called from the running test's callback: this call would take over
+        // the running test's drive handle and items, so it is refused without
+        // touching anything of that test.
+        if (m_plRetVal != nullptr) {
+            *m_plRetVal = E_UNEXPECTED;
+        }
+        return HDD_STATUS_FAILED;
+    }
+    // A client may release its last reference from inside the callback; the
+    // object must outlive the test. An object that nobody references (made
+    // directly, not through COM) cannot be released that way.
+    const bool bKeepAlive = object.m_pUnkOuter != nullptr || object.m_cRef != 0;
+    if (bKeepAlive) {
+        object.AddRef();
+    }
+    object.m_bTestRunning = true;
+    Body(kind, bstrDriveInfo);
+    End();
+    object.m_bTestRunning = false;
+    const HRESULT status = m_status;
+    if (bKeepAlive) {
+        object.Release();  // may destroy the object
+    }
+    return status;
+}
+
+void DiskTestRun::Body(const DiskTestKind& kind, BSTR bstrDriveInfo)
+{
+    m_status = HDD_STATUS_OK;
+    m_object.m_bAbort = false;
+    if (m_plRetVal == nullptr) {
+        m_status = HDD_STATUS_FAILED;
+        return;
+    }
+    *m_plRetVal = 0;
+    m_nDisk = -1;
+    for (PartitionExtent& extent : m_extents) {
+        extent = PartitionExtent{};
+    }
+    m_ullSectorTotal = 0;
+    m_ullSectorsDone = 0;
+    m_nComputedPercent = 0;
+    std::memset(SectorBuffer, 0, sizeof SectorBuffer);
+    std::memset(&m_geometry, 0, sizeof m_geometry);
+    try {
+        m_object.m_vecItems.reserve(HDD_ITEM_RESERVE);
+    } catch (const std::bad_alloc&) {
+        Fail(E_OUTOFMEMORY);
+        return;
+    }
+
+    LONG lParse = 0;
+    if (m_object.ParseDriveSelector(&lParse, bstrDriveInfo, &m_nDisk, m_extents) != HDD_STATUS_OK) {
+        Fail(lParse);
+        return;
+    }
+
+    if (kind.bDriveCheck) {
+        if (!CheckDrive()) {
+            return;
+        }
+        if (!kind.bExtentGeometry) {
+            m_object.FireProgress(0);
+            Os().Sleep(0);
+        }
+        // The drive check's sector size measures the whole selection.
+        const ULONGLONG ullBytesPerSector = m_geometry.BytesPerSector;
+        for (LONG i = 0; i < m_object.m_nItemCount && i < HDD_MAX_EXTENTS; ++i) {
+            m_ullSectorTotal += m_extents[i].ullLength / ullBytesPerSector;
+        }
+    }
+    (void)ReadExtents(kind);
+}
+
+bool DiskTestRun::CheckDrive()
+{
+    DeviceHandle drive(OpenPhysicalDrive(m_nDisk));
+    if (drive.Get() == INVALID_HANDLE_VALUE) {
+        return Fail(HDD_DRIVE_NOT_TESTABLE);
+    }
+    const bool bTestable = QueryDriveGeometry(drive.Get(), m_geometry);
+    drive.Close();
+    // A sector size of 0 would leave nothing to divide the extents by.
+    if (!bTestable || m_geometry.BytesPerSector == 0) {
+        return Fail(HDD_DRIVE_NOT_TESTABLE);
+    }
+    return true;
+}
+
+bool DiskTestRun::ReadExtents(const DiskTestKind& kind)
+{
+    HANDLE& hDrive = m_object.m_hDrive;
+    for (LONG i = 0; i < m_object.m_nItemCount && i < HDD_MAX_EXTENTS; ++i) {
+        hDrive = nullptr;
+        hDrive = OpenPhysicalDrive(m_nDisk);
+        if (hDrive == INVALID_HANDLE_VALUE) {
+            return Fail(kind.lReopenFailure);
+        }
+        if (kind.bExtentGeometry) {
+            if (!QueryDriveGeometry(hDrive, m_geometry) || !kind.pfnExtentGeometryFits(m_geometry)) {
+                return Fail(HDD_DRIVE_NOT_TESTABLE);
+            }
+            m_object.FireProgress(0);
+            Os().Sleep(0);
+        }
+        if (!kind.pfnReadExtent(*this, i)) {
+            return false;
+        }
+        if (DeviceHandle::IsOpenHandle(hDrive)) {
+            Os().CloseHandle(hDrive);
+        }
+        hDrive = nullptr;
+    }
+    return true;
+}
+
+void DiskTestRun::End()
+{
+    HANDLE& hDrive = m_object.m_hDrive;
+    if (DeviceHandle::IsOpenHandle(hDrive)) {
+        Os().CloseHandle(hDrive);
+        hDrive = nullptr;
+    }
+    m_object.m_vecItems.clear();  // the capacity stays for the next test
+    m_object.FireProgress(HDD_PERCENT_DONE);
+    m_object.m_nLastPercent = -1;
+    m_object.m_nLastMinutes = -1;
+}
+
+bool DiskTestRun::Fail(LONG lCode)
+{
+    *m_plRetVal = lCode;
+    m_status = HDD_STATUS_FAILED;
+    return false;
+}
+
+bool DiskTestRun::AbortRequested()
+{
+    if (!m_object.m_bAbort) {
+        return false;
+    }
+    Fail(HDD_TEST_ABORTED);
+    return true;
+}
+
+void DiskTestRun::ReportPercent(LONG nPercent)
+{
+    // The value handed on is one less than the one computed.
+    if (nPercent > m_nComputedPercent) {
+        m_object.FireProgress(nPercent - 1);
+    }
+    m_nComputedPercent = nPercent;
+}
+
+bool DiskTestRun::CountedRead(ULONGLONG ullSector)
+{
+    CCHDDObject& object = m_object;
+    object.m_ullUnitsDone += 1;
+    if (object.m_ullUnitsPlanned != 0 && object.m_ullUnitsDone % HDD_ESTIMATE_EVERY == 0) {
+        object.EstimateTimeRemaining();
+    }
+    if (!ReadTestSector(object.m_hDrive, ullSector)) {
+        return Fail(HDD_TEST_READ_ERROR);
+    }
+    Os().Sleep(0);
+    return true;
+}
+
+bool DiskTestRun::SweepExtent(ULONGLONG ullStart, ULONGLONG ullEnd, ULONGLONG ullStep, bool bMirror)
+{
+    if (ullStart >= ullEnd) {
+        return true;  // shorter than one sector: nothing to read
+    }
+    ULONGLONG ullPos = ullStart;
+    for (;;) {
+        if (AbortRequested()) {
+            return false;
+        }
+        // The total covers the extent being read, so it is not 0 here unless
+        // an extent's own geometry changed the sector size under the test.
+        const ULONGLONG ullQuotient = m_ullSectorTotal != 0 ? m_ullSectorsDone * 100 / m_ullSectorTotal : 0;
+        const LONG nPercent = static_cast<LONG>(static_cast<DWORD>(ullQuotient));
+        // The full step counts also for a last, shorter one.
+        m_ullSectorsDone += ullStep;
+        ReportPercent(nPercent);
+        if (!CountedRead(ullPos)) {
+            return false;
+        }
+        if (bMirror && !CountedRead(ullEnd - 1 - ullPos)) {
+            return false;
+        }
+        if (ullStep >= ullEnd - ullPos) {
+            return true;  // the next position lies at or past the end (or would wrap)
+        }
+        ullPos += ullStep;
+    }
+}
+
+}  // namespace hdd

@@ -1,0 +1,154 @@
+#include "tools/hddiag/app.h"
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+#include "platform/os_api.h"
+#include "platform/sim/sim_machine.h"
+#include "tools/hddiag/component.h"
+#include "tools/hddiag/options.h"
+#include "tools/hddiag/output.h"
+#include "tools/hddiag/platform/host.h"
+#include "tools/hddiag/progress_view.h"
+#include "tools/hddiag/session.h"
+#include "tools/hddiag/trace_writer.h"
+
+namespace hddiag {
+
+namespace {
+
+class EventHook final : public SessionObserver {
+public:
+    explicit EventHook(std::function<void(INT, INT, INT)> hook) : m_hook(std::move(hook)) {}
+    void OnEvent(INT kind, INT value, INT tag) override { m_hook(kind, value, tag); }
+
+private:
+    std::function<void(INT, INT, INT)> m_hook;
+};
+
+bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& description, std::ostream& err)
+{
+    try {
+        description = name == "builtin" ? hdd::sim::BuiltinMachine() : hdd::sim::LoadMachineFile(name);
+        return true;
+    } catch (const std::exception& e) {
+        err << "hddiag: cannot use machine file '" << name << "': " << e.what() << '\n';
+        return false;
+    }
+}
+
+// The command itself, on an object whose machine is in place.
+int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace)
+{
+    Session session(object, io.interrupt);
+    ProgressView progress(io.err, io.errIsTerminal);
+    session.AddObserver(&progress);
+    if (trace != nullptr) {
+        session.AddObserver(trace);
+    }
+    std::optional<EventHook> hook;
+    if (io.onEvent) {
+        session.AddObserver(&hook.emplace(io.onEvent));
+    }
+
+    LONG code = 0;
+    if (!session.Connect(code)) {
+        io.err << "hddiag: SetCallback refused the callback: " << ResultCodeName(code) << '\n';
+        return kExitComponent;
+    }
+    RunResult result;
+    result.report = session.Report(LookUpVolumeLetters);
+    if (result.report.status != 0) {
+        io.err << "hddiag: GetHardDiskInfo failed: " << ResultCodeName(result.report.status) << '\n';
+        return kExitComponent;
+    }
+    if (!result.report.parsed) {
+        io.err << "hddiag: the report is not a list of disk-partition-size items: " << result.report.text << '\n';
+    }
+    const bool people = !options.trace && !options.json;
+    if (options.command == Command::Info) {
+        if (options.json) {
+            PrintJson(io.out, result, false);
+        } else if (people) {
+            PrintReport(io.out, result.report);
+        }
+        return kExitPassed;
+    }
+
+    std::vector<TestCall> calls;
+    if (options.command == Command::Test) {
+        // Plan the one test too, so the component can tell the minutes remaining.
+        result.plan = session.Plan(SplitItems({options.selector}), Describe(options.testKind).maskBit);
+        calls.push_back({options.testKind, options.selector});
+    } else {
+        const std::vector<std::string> items =
+            options.items.empty() ? DefaultSelectors(result.report.items) : SplitItems(options.items);
+        result.plan = session.Plan(items, MaskOf(options.tests));
+        for (TestKind kind : options.tests) {
+            for (const std::string& item : items) {
+                calls.push_back({kind, item});
+            }
+        }
+        if (people) {
+            PrintReport(io.out, result.report);
+        }
+    }
+    result.tests = session.RunTests(calls);
+    result.interrupted = session.Interrupted();
+    session.Disconnect();
+
+    if (options.json) {
+        PrintJson(io.out, result, true);
+    } else if (people) {
+        PrintSummary(io.out, result);
+    }
+    return ExitCodeFor(result);
+}
+
+}  // namespace
+
+int RunHddiag(int argc, const char* const* argv, AppIo& io)
+{
+    const ParsedCommandLine parsed = ParseCommandLine(argc, argv, host::DefaultMachine(), io.out, io.err);
+    if (!parsed.proceed) {
+        return parsed.exitCode;
+    }
+    const Options& options = parsed.options;
+    std::string error;
+    std::optional<TraceWriter> trace;
+    if (options.trace) {
+        trace.emplace(io.out);
+    }
+
+    if (options.machine.empty()) {
+        // Real disks keep no log of their reads: the trace has events and results.
+        std::unique_ptr<Component> component = host::OpenInstalledComponent(error);
+        if (!component) {
+            io.err << "hddiag: " << error << '\n';
+            return kExitComponent;
+        }
+        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+    }
+
+    hdd::sim::MachineDescription description;
+    if (!LoadMachine(options.machine, description, io.err)) {
+        return kExitUsage;
+    }
+    hdd::sim::SimMachine machine(std::move(description));
+    machine.SetRecording(false);  // a run makes millions of reads; the observer sees each
+    machine.SetPacing(options.pace);
+    if (trace) {
+        TraceWriter& writer = *trace;
+        machine.SetReadObserver([&writer](LONG disk, ULONGLONG sector) { writer.Read(disk, sector); });
+    }
+    hdd::ScopedOsApi scope(machine);
+    std::unique_ptr<Component> component = CreateLinkedComponent(error);
+    if (!component) {
+        io.err << "hddiag: cannot create the component: " << error << '\n';
+        return kExitComponent;
+    }
+    return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+}
+
+}  // namespace hddiag

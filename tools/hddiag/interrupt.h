@@ -1,0 +1,12 @@
+// Ctrl-C: the first one sets a flag that the session turns into Abort at the
+// component's next callback; a second one ends the program at once.
+#pragma once
+
+#include <atomic>
+
+namespace hddiag {
+
+std::atomic<bool>& InterruptFlag();
+void InstallInterruptHandler();
+
+}  // namespace hddiag

@@ -1,0 +1,105 @@
+#include "tools/hddiag/options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+namespace hddiag {
+
+namespace {
+
+const char* const kTestNames = "linear|funnel|random|surface";
+
+std::string CheckTestName(const std::string& name)
+{
+    return TestKindFromName(name) ? std::string() : "'" + name + "' is not a test (" + kTestNames + ")";
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& defaultMachine,
+                                   std::ostream& out, std::ostream& err)
+{
+    ParsedCommandLine parsed;
+    Options& o = parsed.options;
+
+    CLI::App app{"Hard-disk diagnostics through the HDD component.", "hddiag"};
+    app.require_subcommand(1);
+    app.fallthrough();  // global options may follow the command too
+    std::string machine;
+    app.add_option("--machine", machine,
+                   "simulated machine: 'builtin' or a JSON machine file" +
+                       std::string(defaultMachine.empty() ? " (default: this machine's disks)"
+                                                          : " (default: " + defaultMachine + ")"))
+        ->type_name("FILE|builtin");
+    CLI::Option* trace = app.add_flag("--trace", o.trace,
+                                      "print only 'read', 'event' and 'result' lines on standard output");
+    CLI::Option* json = app.add_flag("--json", o.json, "print the report and the results as JSON");
+    trace->excludes(json);
+    app.add_flag("--pace", o.pace, "let the simulated machine's reads take real time");
+
+    CLI::App* info = app.add_subcommand("info", "show the disk report");
+    CLI::App* test = app.add_subcommand("test", "run one test on a drive selector");
+    std::string kind;
+    test->add_option("kind", kind, "the test")->required()->check(CheckTestName, "TEST")->type_name(kTestNames);
+    test->add_option("selector", o.selector, "disk-partition items, comma-separated, of one disk")->required();
+    CLI::App* run = app.add_subcommand("run", "report, plan, and every chosen test on every item");
+    run->add_option("items", o.items, "disk-partition items (default: every reported partition)");
+    std::vector<std::string> tests;
+    run->add_option("--tests", tests, "the tests to run, in order (default: linear,funnel,random,surface)")
+        ->delimiter(',')
+        ->check(CheckTestName, "TEST")
+        ->type_name("LIST");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const std::vector<std::string> rest = app.remaining();
+        if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty() &&
+            !rest.empty()) {
+            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test or run)\n";
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+        const int code = app.exit(e, out, err);
+        parsed.exitCode = code == 0 ? kExitPassed : kExitUsage;
+        return parsed;
+    }
+
+    o.machine = app.count("--machine") > 0 ? machine : defaultMachine;
+    if (app.count("--machine") > 0 && machine.empty()) {
+        err << "hddiag: --machine needs 'builtin' or a machine file\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    if (o.pace && o.machine.empty()) {
+        err << "hddiag: --pace needs a simulated machine (--machine)\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    if (info->parsed()) {
+        o.command = Command::Info;
+    } else if (test->parsed()) {
+        o.command = Command::Test;
+        o.testKind = *TestKindFromName(kind);
+    } else {
+        o.command = Command::Run;
+        if (run->count("--tests") > 0 && tests.empty()) {
+            err << "hddiag: --tests needs at least one of " << kTestNames << "\n";
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+        for (const std::string& name : tests) {
+            const TestKind k = *TestKindFromName(name);
+            if (std::find(o.tests.begin(), o.tests.end(), k) == o.tests.end()) {
+                o.tests.push_back(k);
+            }
+        }
+        if (o.tests.empty()) {
+            o.tests = AllTestKinds();
+        }
+    }
+    parsed.proceed = true;
+    return parsed;
+}
+
+}  // namespace hddiag

@@ -1,0 +1,43 @@
+// hddiag's command line.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/hddiag/test_kinds.h"
+
+namespace hddiag {
+
+constexpr int kExitPassed = 0;
+constexpr int kExitFailed = 1;      // a test failed, was refused or aborted
+constexpr int kExitUsage = 2;       // bad command line or unreadable machine file
+constexpr int kExitComponent = 3;   // the component could not be created or answered nothing
+
+enum class Command { Info, Test, Run };
+
+struct Options {
+    Command command = Command::Info;
+    std::string machine;  // "builtin", a machine file, or empty for the real machine
+    bool trace = false;
+    bool json = false;
+    bool pace = false;
+    // test
+    TestKind testKind = TestKind::Linear;
+    std::string selector;
+    // run
+    std::vector<std::string> items;  // as typed; empty: every reported partition
+    std::vector<TestKind> tests;     // without repeats, in the order given
+};
+
+struct ParsedCommandLine {
+    bool proceed = false;  // false: stop with exitCode (help shown, or a usage error reported)
+    int exitCode = kExitPassed;
+    Options options;
+};
+
+// defaultMachine applies when --machine is not given.
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& defaultMachine,
+                                   std::ostream& out, std::ostream& err);
+
+}  // namespace hddiag

@@ -1,0 +1,28 @@
+// What hddiag prints on standard output: tables and a summary for people, or
+// one JSON document.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/hddiag/session.h"
+
+namespace hddiag {
+
+// Everything one command learned, for the summary and the JSON form.
+struct RunResult {
+    ReportRecord report;
+    PlanRecord plan;                // plan.made is false for "info"
+    std::vector<TestRecord> tests;  // in call order; NotRun after a Ctrl-C
+    bool interrupted = false;       // the user asked to stop
+};
+
+// 0 when every test passed and nothing was interrupted, else 1.
+int ExitCodeFor(const RunResult& result);
+
+void PrintReport(std::ostream& out, const ReportRecord& report);
+void PrintSummary(std::ostream& out, const RunResult& result);
+void PrintJson(std::ostream& out, const RunResult& result, bool withTests);
+
+}  // namespace hddiag
