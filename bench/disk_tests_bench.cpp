@@ -35,7 +35,7 @@ hdd::sim::MachineDescription BenchMachine(ULONGLONG partitionSectors)
     return d;
 }
 
-using TestMethod = HRESULT (CCHDDObject::*)(BSTR, LONG*);
+using TestMethod = HRESULT (STDMETHODCALLTYPE CCHDDObject::*)(BSTR, LONG*);
 
 void RunDiskTest(benchmark::State& state, TestMethod method, ULONGLONG partitionSectors)
 {

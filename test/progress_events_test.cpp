@@ -135,20 +135,6 @@ TEST_F(ProgressEvents, AbortFromInsideTheCallbackStopsEveryLaterCall)
     EXPECT_EQ(callback.releases, 0u);
 }
 
-TEST_F(ProgressEvents, CallbackMayReadTheObjectReentrantly)
-{
-    std::vector<LONG> seen;
-    callback.onEvent = [&](const CallbackEvent&) {
-        LONG lError = -1;
-        EXPECT_EQ(object.ZornGetLastError(&lError), HDD_STATUS_OK);
-        seen.push_back(object.m_nLastPercent);
-    };
-    object.FireProgress(3);
-    object.FireProgress(4);
-    // The value is stored before the client hears of it.
-    EXPECT_EQ(seen, (std::vector<LONG>{3, 4}));
-}
-
 // ---- the estimator ------------------------------------------------------------
 
 class ProgressEstimate : public ProgressEvents {};
@@ -217,17 +203,6 @@ TEST_F(ProgressEstimate, AnUnchangedEstimateIsNotSentAgain)
     object.m_ullUnitsDone = 400;  // ratio 1
     object.EstimateTimeRemaining();
     EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Minutes(0), Minutes(40), Minutes(10)}));
-}
-
-TEST_F(ProgressEstimate, AfterAbortTheEstimateIsKeptButNotSent)
-{
-    object.Abort();
-    object.m_ullUnitsPlanned = 3000;
-    object.m_ullUnitsDone = 1000;
-    machine.SetTickCount(90000);
-    EXPECT_EQ(object.EstimateTimeRemaining(), S_OK);
-    EXPECT_TRUE(callback.events.empty());
-    EXPECT_EQ(object.m_nLastMinutes, 3);
 }
 
 }  // namespace

@@ -108,10 +108,10 @@ TEST_F(RandomSeek, DiskSizeDoesNotWrapAt32Bits)
     // 2^32 + 2^20 sectors: a 32-bit size would be 2^20 and the read below
     // would land on sector 5.
     Start(DiskOfSectors(65552, 1, 65536));
-    const ULONGLONG far = (1ull << 32) + 5;
-    machine->QueueRandomWords(WordsFor(far));
+    const ULONGLONG farSector = (1ull << 32) + 5;
+    machine->QueueRandomWords(WordsFor(farSector));
     EXPECT_EQ(Run(L"0-2").ret, 0);
-    EXPECT_EQ(SectorsRead(*machine).front(), far);
+    EXPECT_EQ(SectorsRead(*machine).front(), farSector);
 }
 
 TEST_F(RandomSeek, OneSectorDiskReadsSectorZeroWithoutDrawing)

@@ -123,28 +123,5 @@ TEST(Options, WhatIsAccepted)
     }
 }
 
-TEST(Options, TestNamesMatchTheirMethodsAndMaskBits)
-{
-    const struct {
-        const char* name;
-        const char* method;
-        ULONG bit;
-    } expected[] = {{"linear", "HDDLinearSeekTest", 0x1},
-                    {"funnel", "HDDFunnelSeekTest", 0x4},
-                    {"random", "HDDRandomSeekTest", 0x2},
-                    {"surface", "HDDSurfaceScanTest", 0x8}};
-    ASSERT_EQ(AllTestKinds().size(), 4u);
-    for (size_t i = 0; i < 4; ++i) {
-        SCOPED_TRACE(expected[i].name);
-        const TestKindInfo& info = Describe(AllTestKinds()[i]);
-        EXPECT_STREQ(info.name, expected[i].name);
-        EXPECT_STREQ(info.method, expected[i].method);
-        EXPECT_EQ(info.maskBit, expected[i].bit);
-        EXPECT_EQ(TestKindFromName(expected[i].name), AllTestKinds()[i]);
-    }
-    EXPECT_FALSE(TestKindFromName("Linear"));
-    EXPECT_FALSE(TestKindFromName(""));
-}
-
 }  // namespace
 }  // namespace hddiag::testing

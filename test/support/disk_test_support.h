@@ -112,7 +112,7 @@ private:
     BSTR m_b;
 };
 
-using TestMethod = HRESULT (CCHDDObject::*)(BSTR, LONG*);
+using TestMethod = HRESULT (STDMETHODCALLTYPE CCHDDObject::*)(BSTR, LONG*);
 
 struct NamedTest {
     const char* name;
