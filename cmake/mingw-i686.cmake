@@ -14,6 +14,11 @@ set(CMAKE_C_COMPILER ${HDD_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${HDD_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${HDD_MINGW_TRIPLE}-windres)
 
+# -O2 rather than CMake's -O3 for Release: GCC 12's -O3 inlining of
+# std::string into 32-bit code raises false -Wrestrict errors.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of Release builds")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of Release builds")
+
 # Look for headers and libraries in the cross sysroot only, for programs on
 # the build machine only.
 set(CMAKE_FIND_ROOT_PATH /usr/${HDD_MINGW_TRIPLE})

@@ -4,13 +4,16 @@
 #
 #   wine-run.sh program.exe [arguments...]
 #
-# The prefix is $WINEPREFIX when set, else "wineprefix" in the build folder
-# that holds the program (found by its CMakeCache.txt). A missing prefix is
-# created on first use. scripts/test.sh starts one persistent wineserver
-# before CTest and stops it after; when none runs (a developer calling ctest
-# by hand), this script starts one that stays up for ten idle minutes,
-# with its standard streams detached, so it never holds CTest's output pipe
-# open.
+# The prefix is $HDD_WINEPREFIX when set, else "wineprefix" in the build
+# folder that holds the program (found by its CMakeCache.txt); the caller's
+# WINEPREFIX is ignored, as it is usually a 64-bit one. A missing prefix is
+# created on first use.
+#
+# scripts/test.sh starts one persistent wineserver before the windows build
+# and its tests and stops it after. When none runs (ctest or a build started
+# by hand), this script starts one that stays up for ten idle minutes, with
+# Wine's processes on detached streams, so they never hold the caller's output
+# pipe open.
 set -euo pipefail
 
 if [[ $# -lt 1 ]]; then
@@ -28,7 +31,9 @@ find_build_dir() {
     return 1
 }
 
-if [[ -z "${WINEPREFIX:-}" ]]; then
+if [[ -n "${HDD_WINEPREFIX:-}" ]]; then
+    WINEPREFIX=$HDD_WINEPREFIX
+else
     build_dir=$(find_build_dir "$1") || build_dir=$PWD
     WINEPREFIX=$build_dir/wineprefix
 fi

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the component three ways from the same sources and runs every test:
 #
-#   native   the machine's g++                                   -> ctest
-#   asan     g++ with AddressSanitizer + UndefinedBehaviorSanitizer -> ctest
-#   windows  MinGW-w64 i686 (-posix, -static)                    -> ctest under Wine
+#   native   the machine's g++                                 tests run directly
+#   asan     g++ with AddressSanitizer and UndefinedBehaviorSanitizer  directly
+#   windows  MinGW-w64 i686 (-posix, -static)                  under Wine
 #
 #   scripts/test.sh [native] [asan] [windows]     (default: all three)
 #
@@ -51,16 +51,25 @@ stage() {
     return $rc
 }
 
-# What the test programs reported: "<test>: N tests from M test suites ran",
-# taken from CTest's log of the run (Wine writes CR LF).
+# What each GoogleTest program reported ("unit: 138 tests from 27 test suites
+# ran; 138 passed"), taken from CTest's log of the run (Wine writes CR LF).
 test_counts() {
     local log=$1/Testing/Temporary/LastTest.log
     [[ -f $log ]] || return 0
     tr -d '\r' <"$log" | awk '
-        /^[0-9]+\/[0-9]+ Test: / { name = $3 }
-        /^\[==========\] .* ran\./ { sub(/^\[==========\] /, ""); sub(/ \(.*$/, ""); print name ": " $0 }
-        /^\[  PASSED  \] / { print name ": " $0 }
-        /^\[  FAILED  \] [0-9]+ test/ { print name ": " $0 }'
+        function flush() {
+            if (ran != "") {
+                line = name ": " ran "; " (passed == "" ? 0 : passed) " passed"
+                if (failed > 0) line = line ", " failed " FAILED"
+                print line
+            }
+            ran = ""; passed = ""; failed = 0; delete seen
+        }
+        /^[0-9]+\/[0-9]+ Test: / { flush(); name = $3 }
+        /^\[==========\] .* ran\./ { ran = $0; sub(/^\[==========\] /, "", ran); sub(/\. \(.*$/, "", ran) }
+        /^\[  PASSED  \] [0-9]/ { passed = $4 }
+        /^\[  FAILED  \] [^0-9]/ { if (!($4 in seen)) { seen[$4] = 1; failed++ } }
+        END { flush() }'
 }
 
 # Runs CTest in a build folder; its verdict and the tests' own counts go under
@@ -86,12 +95,13 @@ configure() {
 
 build() { cmake --build "$1" -j "$JOBS"; }
 
-# ---- Wine: one persistent server for the whole run ---------------------------
+# ---- Wine: one persistent server for the windows build and its tests ---------
 # A server started by a test would keep the test's output pipe open (CTest then
 # waits for it), so start one here, with Wine's background processes warmed up
 # on detached streams, and stop it when the run ends.
 wine_session_start() {
     export WINEPREFIX=$BUILD_ROOT/windows/wineprefix WINEARCH=win32 WINEDEBUG=-all
+    export HDD_WINEPREFIX=$WINEPREFIX  # the prefix cmake/wine-run.sh uses
     export WINEDLLOVERRIDES="mscoree,mshtml="
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
@@ -109,6 +119,7 @@ wine_session_stop() {
     [[ -n ${WINEPREFIX:-} ]] && wineserver -k </dev/null >/dev/null 2>&1 || true
 }
 trap wine_session_stop EXIT
+trap 'exit 130' INT TERM
 
 # ---- the run ---------------------------------------------------------------------
 stage "install-deps" "$ROOT/scripts/install-deps.sh" || { printf '%s\n' "${summary[@]}"; exit 1; }
@@ -121,12 +132,13 @@ for b in "${builds[@]}"; do
     windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake") ;;
     esac
     stage "$b: configure" configure "$dir" "${args[@]}" || continue
+    # The windows build runs a program under Wine too (the type library).
+    if [[ $b == windows ]]; then stage "windows: wine start" wine_session_start || continue; fi
     stage "$b: build" build "$dir" || continue
     case $b in
     native) stage "native: test" run_ctest "native" "$dir" || true ;;
     asan) stage "asan: test" run_ctest "asan+ubsan" "$dir" || true ;;
     windows)
-        stage "windows: wine start" wine_session_start || continue
         stage "windows: test" run_ctest "windows under Wine" "$dir" || true
         wine_session_stop
         ;;
