@@ -2,7 +2,8 @@
 # Installs what the two builds and their tests need on Debian 12, and nothing
 # when everything is already there (a dpkg query, well under a second).
 #
-#   scripts/install-deps.sh
+#   scripts/install-deps.sh           # everything: native, asan and windows builds
+#   scripts/install-deps.sh native    # only what the native build needs
 #
 # Needs root or sudo only when something is missing.
 set -euo pipefail
@@ -11,9 +12,10 @@ packages=(
     cmake ninja-build g++
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
-    wine wine32:i386 wine64
-    g++-mingw-w64-i686 mingw-w64-tools libwine-dev
 )
+if [[ ${1:-all} != native ]]; then
+    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,7 +36,7 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
 fi
 "${sudo[@]}" apt-get update -q

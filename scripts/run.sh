@@ -17,7 +17,7 @@ BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
 JOBS=${JOBS:-$(nproc)}
 dir=$BUILD_ROOT/native
 
-"$ROOT/scripts/install-deps.sh"
+"$ROOT/scripts/install-deps.sh" native
 if [[ ! -f $dir/CMakeCache.txt ]]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHDD_SANITIZE=OFF >/dev/null
 fi

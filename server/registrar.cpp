@@ -152,9 +152,11 @@ HRESULT Prepare(const std::wstring& script, const ScriptVariables& variables, bo
     return S_OK;
 }
 
-}  // namespace
-
-HRESULT RegisterScript(const std::wstring& script, const ScriptVariables& variables, bool bPerUser)
+// Prepares the whole script first, so a malformed one changes nothing, then
+// applies one operation to every key of every root, stopping at the first failure.
+template <typename KeyOperation>
+HRESULT ApplyScript(const std::wstring& script, const ScriptVariables& variables, bool bPerUser,
+                    KeyOperation operation)
 {
     std::vector<ScriptRoot> roots;
     std::vector<RootLocation> locations;
@@ -162,7 +164,7 @@ HRESULT RegisterScript(const std::wstring& script, const ScriptVariables& variab
     RegistryApi& reg = Registry();
     for (size_t i = 0; SUCCEEDED(hr) && i < roots.size(); ++i) {
         for (const ScriptKey& key : roots[i].keys) {
-            hr = WriteKey(reg, locations[i].root, locations[i].prefix, key);
+            hr = operation(reg, locations[i].root, locations[i].prefix, key);
             if (FAILED(hr)) {
                 break;
             }
@@ -171,21 +173,16 @@ HRESULT RegisterScript(const std::wstring& script, const ScriptVariables& variab
     return hr;
 }
 
+}  // namespace
+
+HRESULT RegisterScript(const std::wstring& script, const ScriptVariables& variables, bool bPerUser)
+{
+    return ApplyScript(script, variables, bPerUser, WriteKey);
+}
+
 HRESULT UnregisterScript(const std::wstring& script, const ScriptVariables& variables, bool bPerUser)
 {
-    std::vector<ScriptRoot> roots;
-    std::vector<RootLocation> locations;
-    HRESULT hr = Prepare(script, variables, bPerUser, roots, locations);
-    RegistryApi& reg = Registry();
-    for (size_t i = 0; SUCCEEDED(hr) && i < roots.size(); ++i) {
-        for (const ScriptKey& key : roots[i].keys) {
-            hr = RemoveKey(reg, locations[i].root, locations[i].prefix, key);
-            if (FAILED(hr)) {
-                break;
-            }
-        }
-    }
-    return hr;
+    return ApplyScript(script, variables, bPerUser, RemoveKey);
 }
 
 }  // namespace hdd

@@ -8,30 +8,10 @@ namespace {
 
 using namespace hdd::testing;
 
-struct LinearRun {
-    Outcome outcome;
-    std::vector<ULONGLONG> reads;
-    std::vector<INT> percents;
-    ULONGLONG units;
-};
-
-LinearRun RunLinear(const sim::MachineDescription& d, const wchar_t* selector,
-                    const std::vector<sim::Fault>& faults = {})
+MachineRun RunLinear(const sim::MachineDescription& d, const wchar_t* selector,
+              const std::vector<sim::Fault>& faults = {})
 {
-    sim::SimMachine m(d);
-    for (const sim::Fault& f : faults) {
-        m.AddFault(f);
-    }
-    ScopedOsApi scope(m);
-    ObjectRef object;
-    FillVolumeTable(*object, d);
-    RecordingDispatch callback;
-    LONG set = 0;
-    object->SetCallback(&callback, &set);
-    LinearRun run{RunTest(*object, &CCHDDObject::HDDLinearSeekTest, selector), SectorsRead(m),
-                  callback.Values(HDD_EVENT_PERCENT), object->m_ullUnitsDone};
-    ExpectTestEnded(*object, m);
-    return run;
+    return RunOnMachine(d, &CCHDDObject::HDDLinearSeekTest, selector, faults);
 }
 
 TEST(LinearSeek, OneExtentReadsEvery8192ndSectorFromItsStart)
@@ -54,7 +34,7 @@ TEST(LinearSeek, OneExtentReadsEvery8192ndSectorFromItsStart)
         SCOPED_TRACE(row.what);
         sim::SimDisk disk = FixedDisk({{2, s, 1, L'D'}}, 63, 512, 100000);
         disk.partitions[0].length = row.lengthBytes;
-        const LinearRun run = RunLinear(Machine({disk}), L"0-2");
+        const MachineRun run = RunLinear(Machine({disk}), L"0-2");
         EXPECT_EQ(run.outcome.status, HDD_STATUS_OK);
         EXPECT_EQ(run.outcome.ret, 0);
         EXPECT_EQ(run.reads, row.reads);
@@ -68,7 +48,7 @@ TEST(LinearSeek, TwoExtentsPassTheEndOfTheSectorTotal)
     // Sector total 20,000: computed 0, 40, 81 and 122; FireProgress gets 39,
     // 80 and 121, and neither 121 nor the ending's 100 reach the client.
     const sim::MachineDescription d = Machine({FixedDisk({{2, 100000, 10000, L'D'}, {3, 200000, 10000, L'E'}})});
-    const LinearRun run = RunLinear(d, L"0-2,0-3");
+    const MachineRun run = RunLinear(d, L"0-2,0-3");
     EXPECT_EQ(run.outcome.status, HDD_STATUS_OK);
     EXPECT_EQ(run.outcome.ret, 0);
     EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{100000, 108192, 200000, 208192}));
@@ -79,7 +59,7 @@ TEST(LinearSeek, TwoExtentsPassTheEndOfTheSectorTotal)
 TEST(LinearSeek, PartitionOneIsSweptFromSectorZero)
 {
     const sim::MachineDescription d = Machine({FixedDisk({{1, 2048, 20000, L'C'}})});
-    const LinearRun run = RunLinear(d, L"0-1");
+    const MachineRun run = RunLinear(d, L"0-1");
     EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{0, 8192, 16384}));
 }
 
@@ -89,7 +69,7 @@ TEST(LinearSeek, LargeSectorsScaleTheExtentButNotTheReads)
     // 256 and has 10,000 of them; reads are still positioned in 512-byte
     // units, at 256 x 512 and (256 + 8192) x 512.
     const sim::MachineDescription d = Machine({FixedDisk({{2, 2048, 80000, L'D'}}, 63, 4096)});
-    const LinearRun run = RunLinear(d, L"0-2");
+    const MachineRun run = RunLinear(d, L"0-2");
     EXPECT_EQ(run.outcome.ret, 0);
     EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{256, 8448}));
     EXPECT_EQ(run.percents, (std::vector<INT>{0, 80, 100}));
@@ -116,7 +96,7 @@ TEST(LinearSeek, FailuresEndTheSweep)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const LinearRun run = RunLinear(d, L"0-2,0-3", {row.fault});
+        const MachineRun run = RunLinear(d, L"0-2,0-3", {row.fault});
         EXPECT_EQ(run.outcome.status, HDD_STATUS_FAILED);
         EXPECT_EQ(run.outcome.ret, row.ret);
         EXPECT_EQ(run.reads, row.reads);

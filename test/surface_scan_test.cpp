@@ -9,30 +9,10 @@ namespace {
 
 using namespace hdd::testing;
 
-struct ScanRun {
-    Outcome outcome;
-    std::vector<ULONGLONG> reads;
-    std::vector<INT> percents;
-    ULONGLONG units;
-};
-
-ScanRun RunScan(const sim::MachineDescription& d, const wchar_t* selector,
-                const std::vector<sim::Fault>& faults = {})
+MachineRun RunScan(const sim::MachineDescription& d, const wchar_t* selector,
+              const std::vector<sim::Fault>& faults = {})
 {
-    sim::SimMachine m(d);
-    for (const sim::Fault& f : faults) {
-        m.AddFault(f);
-    }
-    ScopedOsApi scope(m);
-    ObjectRef object;
-    FillVolumeTable(*object, d);
-    RecordingDispatch callback;
-    LONG set = 0;
-    object->SetCallback(&callback, &set);
-    ScanRun run{RunTest(*object, &CCHDDObject::HDDSurfaceScanTest, selector), SectorsRead(m),
-                callback.Values(HDD_EVENT_PERCENT), object->m_ullUnitsDone};
-    ExpectTestEnded(*object, m);
-    return run;
+    return RunOnMachine(d, &CCHDDObject::HDDSurfaceScanTest, selector, faults);
 }
 
 std::vector<ULONGLONG> Steps(ULONGLONG first, ULONGLONG end, ULONGLONG step)
@@ -55,7 +35,7 @@ TEST(SurfaceScan, BlockIsFourTracksAtMost256Sectors)
         SCOPED_TRACE(row.sectorsPerTrack);
         // An extent of 1000 sectors in the middle of the disk: the scan covers
         // sectors 0 to 999 whatever its offset.
-        const ScanRun run = RunScan(Machine({FixedDisk({{2, 300000, 1000, L'D'}}, row.sectorsPerTrack)}), L"0-2");
+        const MachineRun run = RunScan(Machine({FixedDisk({{2, 300000, 1000, L'D'}}, row.sectorsPerTrack)}), L"0-2");
         EXPECT_EQ(run.outcome.status, HDD_STATUS_OK);
         EXPECT_EQ(run.outcome.ret, 0);
         EXPECT_EQ(run.reads, Steps(0, 1000, row.block));
@@ -69,7 +49,7 @@ TEST(SurfaceScan, RangesFollowThePreviousExtentsLength)
     // done grow by 252 per block, to 2016 of 2000.
     const sim::MachineDescription d =
         Machine({FixedDisk({{2, 50000, 1000, L'D'}, {3, 60000, 600, L'E'}, {4, 70000, 400, L'F'}})});
-    const ScanRun run = RunScan(d, L"0-2,0-3,0-4");
+    const MachineRun run = RunScan(d, L"0-2,0-3,0-4");
     EXPECT_EQ(run.outcome.ret, 0);
     EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{0, 252, 504, 756, 1000, 1252, 1504, 600, 852}));
     EXPECT_EQ(run.percents, (std::vector<INT>{0, 11, 24, 36, 49, 62, 74, 87, 99, 100}));
@@ -80,7 +60,7 @@ TEST(SurfaceScan, ExtentShorterThanASectorIsSkipped)
 {
     sim::SimDisk disk = FixedDisk({{2, 50000, 1, L'D'}, {3, 60000, 600, L'E'}});
     disk.partitions[0].length = 300;
-    const ScanRun run = RunScan(Machine({disk}), L"0-2,0-3");
+    const MachineRun run = RunScan(Machine({disk}), L"0-2,0-3");
     EXPECT_EQ(run.outcome.ret, 0);
     EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{0, 252, 504}));  // 300 bytes are 0 sectors
 }
@@ -110,7 +90,7 @@ TEST(SurfaceScan, FailuresAndTheExtentsGeometryCheck)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const ScanRun run = RunScan(d, L"0-2,0-3,0-4", {row.fault});
+        const MachineRun run = RunScan(d, L"0-2,0-3,0-4", {row.fault});
         EXPECT_EQ(run.outcome.status, row.status);
         EXPECT_EQ(run.outcome.ret, row.ret);
         EXPECT_EQ(run.reads, row.reads);
@@ -125,7 +105,7 @@ TEST(SurfaceScan, GeometryWithoutABlockIsNotTestable)
         SCOPED_TRACE(sectorsPerTrack);
         sim::SimDisk disk = FixedDisk({{2, 50000, 1000, L'D'}});
         disk.sectorsPerTrack = sectorsPerTrack;
-        const ScanRun run = RunScan(Machine({disk}), L"0-2");
+        const MachineRun run = RunScan(Machine({disk}), L"0-2");
         EXPECT_EQ(run.outcome.status, HDD_STATUS_FAILED);
         EXPECT_EQ(run.outcome.ret, HDD_DRIVE_NOT_TESTABLE);
         EXPECT_TRUE(run.reads.empty());
