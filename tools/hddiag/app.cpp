@@ -9,7 +9,7 @@
 #include "tools/hddiag/component.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/output.h"
-#include "tools/hddiag/platform/host.h"
+#include "platform/hddiag/host.h"
 #include "tools/hddiag/progress_view.h"
 #include "tools/hddiag/session.h"
 #include "tools/hddiag/trace_writer.h"
@@ -78,8 +78,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
 
     std::vector<TestCall> calls;
     if (options.command == Command::Test) {
-        // Plan the one test too, so the component can tell the minutes remaining.
-        result.plan = session.Plan(SplitItems({options.selector}), Describe(options.testKind).maskBit);
+        // One test alone makes no batch: without StartHDDTest the component
+        // sends no minutes, and the trace holds that test's calls only.
         calls.push_back({options.testKind, options.selector});
     } else {
         const std::vector<std::string> items =

@@ -3,7 +3,7 @@
 
 #include "tools/hddiag/app.h"
 #include "tools/hddiag/interrupt.h"
-#include "tools/hddiag/platform/host.h"
+#include "platform/hddiag/host.h"
 
 int main(int argc, char** argv)
 {

@@ -2,7 +2,7 @@
 // the built-in simulated machine unless told otherwise.
 #include <unistd.h>
 
-#include "tools/hddiag/platform/host.h"
+#include "platform/hddiag/host.h"
 
 namespace hddiag::host {
 
