@@ -214,7 +214,17 @@ LONG MemoryRegistry::EnumSubKeys(RegistryRoot root, const std::wstring& path, st
 
 LONG MemoryRegistry::DeleteKey(RegistryRoot root, const std::wstring& path)
 {
-    if (LONG rc = Fail("DeleteKey", path); rc != kOk) {
+    return Delete("DeleteKey", root, path, false);
+}
+
+LONG MemoryRegistry::DeleteTree(RegistryRoot root, const std::wstring& path)
+{
+    return Delete("DeleteTree", root, path, true);
+}
+
+LONG MemoryRegistry::Delete(const char* operation, RegistryRoot root, const std::wstring& path, bool bTree)
+{
+    if (LONG rc = Fail(operation, path); rc != kOk) {
         return rc;
     }
     Node* parent = nullptr;
@@ -226,26 +236,8 @@ LONG MemoryRegistry::DeleteKey(RegistryRoot root, const std::wstring& path)
     if (parent == nullptr) {
         return static_cast<LONG>(ERROR_ACCESS_DENIED);  // a root is never deleted
     }
-    if (!node->children.empty()) {
+    if (!bTree && !node->children.empty()) {
         return static_cast<LONG>(ERROR_ACCESS_DENIED);  // as RegDeleteKey answers for a key with subkeys
-    }
-    parent->children.erase(leaf);
-    return kOk;
-}
-
-LONG MemoryRegistry::DeleteTree(RegistryRoot root, const std::wstring& path)
-{
-    if (LONG rc = Fail("DeleteTree", path); rc != kOk) {
-        return rc;
-    }
-    Node* parent = nullptr;
-    std::wstring leaf;
-    Node* node = Find(root, path, &parent, &leaf);
-    if (node == nullptr) {
-        return kNotFound;
-    }
-    if (parent == nullptr) {
-        return static_cast<LONG>(ERROR_ACCESS_DENIED);
     }
     parent->children.erase(leaf);
     return kOk;

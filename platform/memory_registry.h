@@ -47,6 +47,8 @@ private:
                std::wstring* leaf = nullptr);
     RegistryRoot Effective(RegistryRoot root, std::wstring& path) const;
     LONG Fail(const char* op, const std::wstring& path) const;
+    // DeleteKey (a key without subkeys) and DeleteTree (a key with its subtree).
+    LONG Delete(const char* operation, RegistryRoot root, const std::wstring& path, bool bTree);
 
     std::unique_ptr<Node> m_roots[3];
     bool m_bOverride = false;
