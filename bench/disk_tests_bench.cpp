@@ -8,6 +8,7 @@
 #include "object/chdd_object.h"
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "support/object_state.h"
 
 namespace {
 
@@ -44,8 +45,8 @@ void RunDiskTest(benchmark::State& state, TestMethod method, ULONGLONG partition
     hdd::ScopedOsApi scope(machine);
     auto* object = new CCHDDObject;
     object->AddRef();
-    object->m_vecVolumes.push_back(hdd::VolumeEntry{0, 2, L'D'});
-    object->m_ullUnitsPlanned = 1000000;  // with time estimates, as in a batch
+    hdd::ObjectState::Volumes(*object).push_back(hdd::VolumeEntry{0, 2, L'D'});
+    hdd::ObjectState::UnitsPlanned(*object) = 1000000;  // with time estimates, as in a batch
     BSTR selector = SysAllocString(L"0-2");
 
     const ULONGLONG readsBefore = machine.ReadCount();

@@ -1,16 +1,15 @@
 // GetHardDiskInfo: one line listing every lettered volume extent on an
 // accepted disk as "disk-partition-MiB", and the volume table it leaves behind.
-#include <cstddef>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
 
 #include "drive/device.h"
 #include "drive/device_handle.h"
+#include "drive/volume_extents.h"
 #include "info/report_string.h"
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
 
 namespace hdd {
@@ -20,13 +19,6 @@ namespace {
 constexpr int HDD_DRIVE_LETTER_COUNT = 26;
 constexpr LONGLONG HDD_BYTES_PER_MIB = 1048576;
 
-// The volume's extent list: an 8-byte header and room for 21 extents.
-constexpr DWORD HDD_EXTENTS_ANSWER_SIZE = 512;
-constexpr size_t HDD_EXTENTS_OFFSET = offsetof(VOLUME_DISK_EXTENTS, Extents);
-constexpr DWORD HDD_EXTENTS_CAPACITY =
-    static_cast<DWORD>((HDD_EXTENTS_ANSWER_SIZE - HDD_EXTENTS_OFFSET) / sizeof(DISK_EXTENT));
-static_assert(HDD_EXTENTS_CAPACITY == 21, "a 512-byte answer holds 21 extents");
-
 // Null: the platform's SysAllocString.
 ReportStringAllocator g_pfnAllocReport = nullptr;
 
@@ -35,38 +27,17 @@ BSTR AllocReportString(const OLECHAR* psz)
     return g_pfnAllocReport != nullptr ? g_pfnAllocReport(psz) : SysAllocString(psz);
 }
 
-struct ExtentsAnswer {
-    alignas(8) BYTE bytes[HDD_EXTENTS_ANSWER_SIZE] = {};
-
-    DWORD Count() const
-    {
-        DWORD dwCount = 0;
-        std::memcpy(&dwCount, bytes + offsetof(VOLUME_DISK_EXTENTS, NumberOfDiskExtents), sizeof dwCount);
-        // Never read past the answer, whatever count a device claims.
-        return dwCount < HDD_EXTENTS_CAPACITY ? dwCount : HDD_EXTENTS_CAPACITY;
-    }
-
-    DISK_EXTENT Extent(DWORD j) const
-    {
-        DISK_EXTENT extent;
-        std::memcpy(&extent, bytes + HDD_EXTENTS_OFFSET + j * sizeof(DISK_EXTENT), sizeof extent);
-        return extent;
-    }
-};
-
 // Asks the volume of chLetter for its extent list; false when the volume
 // cannot be opened or the request fails. The volume is closed either way.
-bool ReadVolumeExtents(WCHAR chLetter, ExtentsAnswer& answer)
+bool ReadVolumeExtents(WCHAR chLetter, VolumeExtentsAnswer& answer)
 {
     DeviceHandle volume(OpenVolume(chLetter, FILE_ATTRIBUTE_NORMAL));
     if (!volume.IsOpen()) {
         return false;
     }
-    DWORD dwReturned = 0;
-    const BOOL ok = Os().DeviceIoControl(volume.Get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
-                                         answer.bytes, sizeof answer.bytes, &dwReturned, nullptr);
+    const bool bAnswered = QueryVolumeExtents(volume.Get(), answer);
     volume.Close();
-    return ok != FALSE;
+    return bAnswered;
 }
 
 }  // namespace
@@ -103,7 +74,7 @@ HRESULT CCHDDObject::GetHardDiskInfo(BSTR* pbstrHDDInfo)
                 continue;
             }
             const WCHAR chLetter = static_cast<WCHAR>(L'A' + i);
-            ExtentsAnswer answer;
+            VolumeExtentsAnswer answer;
             if (!ReadVolumeExtents(chLetter, answer)) {
                 continue;
             }

@@ -2,9 +2,9 @@
 // (SetCallback, ReleaseCallback, Abort, ZornGetLastError).
 #include "object/chdd_object.h"
 
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
-#include "server/module.h"
+#include "object/server_lock.h"
 
 namespace hdd {
 
@@ -19,7 +19,7 @@ CCHDDObject::CCHDDObject()
 {
     m_vecVolumes.reserve(HDD_VOLUME_TABLE_RESERVE);
     // Taken last: a failed reservation throws before the lock is held.
-    Module().Lock();
+    LockServer();
 }
 
 CCHDDObject::~CCHDDObject()
@@ -30,7 +30,7 @@ CCHDDObject::~CCHDDObject()
     std::vector<std::wstring>().swap(m_vecItems);
     // m_hDrive holds no open handle between calls; the connection point frees
     // its sink list in its own destructor.
-    Module().Unlock();
+    UnlockServer();
 }
 
 // ---- IUnknown ---------------------------------------------------------------
@@ -95,6 +95,32 @@ ULONG CCHDDObject::InternalRelease()
         delete this;
     }
     return cRef;
+}
+
+// ---- test calls ---------------------------------------------------------------
+
+bool CCHDDObject::BeginTestCall()
+{
+    if (m_bTestRunning) {
+        return false;
+    }
+    // An object that nobody references (made directly, not through COM)
+    // cannot be released from a callback, and is not kept alive.
+    m_bKeptAlive = m_pUnkOuter != nullptr || m_cRef != 0;
+    if (m_bKeptAlive) {
+        AddRef();
+    }
+    m_bTestRunning = true;
+    return true;
+}
+
+void CCHDDObject::EndTestCall()
+{
+    m_bTestRunning = false;
+    if (m_bKeptAlive) {
+        m_bKeptAlive = false;
+        Release();  // may destroy the object
+    }
 }
 
 // ---- the small methods --------------------------------------------------------

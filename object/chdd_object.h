@@ -1,22 +1,22 @@
 // CCHDDObject: the one object clients create. It carries the state that lasts
 // between calls and implements ICHDDObject.
 //
-// Where the methods live:
-//   object/  identity, small methods, progress events, the batch plan
-//   info/    GetHardDiskInfo, DescribeVolume
-//   drive/   ParseDriveSelector, ResolvePartitionExtents, OpenPartitionVolume
-//   tests/   the four test methods and their shared frame
-//   server/  IDispatch over the type library, the connection point
+// Where the methods live (each folder sees only the folders below it):
+//   object/     identity, small methods, progress events, the batch plan, the
+//               drive selector over the object's state, the connection point
+//   info/       GetHardDiskInfo, DescribeVolume
+//   disktests/  the four test methods and their shared frame
+//   server/     IDispatch over the type library
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "drive/drive_selector.h"
-#include "info/volume_entry.h"
+#include "drive/volume_entry.h"
+#include "object/connection_point.h"
 #include "object/ichddobject.h"
 #include "platform/win32.h"
-#include "server/connection_point.h"
 
 namespace hdd {
 
@@ -79,9 +79,23 @@ public:
     HRESULT ResolvePartitionExtents(LONG* plResult, LONG nDisk, PartitionExtent* pExtents);
     HANDLE OpenPartitionVolume(LONG nDisk, LONG nPartition);
 
+    // A disk test call begins: false when a test is already running on this
+    // object (a test method called from its callback). Otherwise the object
+    // is kept alive until EndTestCall, as a client may release its last
+    // reference from inside the callback.
+    bool BeginTestCall();
+    // The test call ends; may destroy the object.
+    void EndTestCall();
+
+private:
+    // The shared frame of the four disk tests works on the object's state.
+    friend class DiskTestRun;
+    // The unit tests' one way in to the state (test/support/object_state.h).
+    friend struct ObjectState;
+
     // ---- state, in declaration order ----------------------------------------
     bool m_bAbort = false;
-    HANDLE m_hDrive = nullptr;
+    HANDLE m_hDrive = INVALID_HANDLE_VALUE;  // the drive of the extent under test; none between calls
     ULONGLONG m_ullUnitsDone = 0;
     ULONGLONG m_ullUnitsPlanned = 0;
     IDispatch* m_pCallback = nullptr;  // not reference-counted
@@ -90,9 +104,8 @@ public:
     LONG m_nLastPercent = -1;
     DWORD m_dwStartTick = 0;
     LONG m_nLastMinutes = -1;
-    std::vector<VolumeEntry> m_vecVolumes;
+    VolumeTable m_vecVolumes;
 
-private:
     struct InnerUnknown : public IUnknown {
         explicit InnerUnknown(CCHDDObject* pOwner) : m_pOwner(pOwner) {}
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
@@ -105,11 +118,8 @@ private:
     };
 
     ULONG m_cRef = 0;  // plain count: the object lives in one apartment
-    // The shared frame of the four disk tests (tests/test_frame.cpp): it
-    // refuses a test method called from a running test's callback and keeps
-    // the object alive while a test runs.
-    friend class DiskTestRun;
     bool m_bTestRunning = false;
+    bool m_bKeptAlive = false;  // BeginTestCall took a reference
     IUnknown* m_pUnkOuter = nullptr;
     InnerUnknown m_innerUnknown{this};
     CProxy_ICHDDObjectEvents m_connectionPoint{this};

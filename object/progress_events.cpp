@@ -1,7 +1,7 @@
 // Progress (percent) and time-remaining (minutes) calls on the client's
 // callback object, and the estimator that feeds the minutes call.
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
 
 namespace hdd {

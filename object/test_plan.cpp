@@ -9,16 +9,13 @@
 #include "drive/device_handle.h"
 #include "drive/selector_items.h"
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
-#include "tests/surface_block.h"
+#include "object/disk_test_shape.h"
 
 namespace hdd {
 
 namespace {
-
-constexpr unsigned HDD_SEEK_STEP_SHIFT = 13;  // 8192 sectors per step of the seek tests
-constexpr LONG HDD_RANDOM_READS_PER_ITEM = 3000;
 
 // The items of one batch: each carries its own disk number.
 struct PlanItems {
@@ -95,7 +92,7 @@ HRESULT CCHDDObject::StartHDDTest(BSTR bstrItem, ULONG ulSubItem)
         m_ullUnitsPlanned = ullTotalSectors >> HDD_SEEK_STEP_SHIFT;
     }
     if ((ulSubItem & HDD_TEST_RANDOM) != 0) {
-        m_ullUnitsPlanned += static_cast<ULONGLONG>(static_cast<LONGLONG>(items.nCount * HDD_RANDOM_READS_PER_ITEM));
+        m_ullUnitsPlanned += static_cast<ULONGLONG>(static_cast<LONGLONG>(items.nCount * HDD_RANDOM_READS));
     }
     if ((ulSubItem & HDD_TEST_FUNNEL) != 0) {
         m_ullUnitsPlanned += (ullTotalSectors >> HDD_SEEK_STEP_SHIFT) * 2;

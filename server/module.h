@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "object/server_lock.h"
 #include "platform/critical_section.h"
 #include "platform/win32.h"
 
@@ -17,9 +18,10 @@ public:
     CHDDModule(const CHDDModule&) = delete;
     CHDDModule& operator=(const CHDDModule&) = delete;
 
-    LONG Lock() { return ++m_nLockCount; }
-    LONG Unlock() { return --m_nLockCount; }
-    LONG GetLockCount() const { return m_nLockCount.load(); }
+    // The server lock count, kept with the objects that hold it.
+    LONG Lock() { return LockServer(); }
+    LONG Unlock() { return UnlockServer(); }
+    LONG GetLockCount() const { return ServerLockCount(); }
 
     // False when the critical section could not be initialised: the server
     // then refuses to load.
@@ -45,7 +47,6 @@ public:
     void Term();
 
 private:
-    std::atomic<LONG> m_nLockCount{0};
     std::atomic<bool> m_bPerUser{false};
     HMODULE m_hInstance = nullptr;
     IClassFactory* m_pClassObject = nullptr;

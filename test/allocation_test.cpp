@@ -7,6 +7,7 @@
 #include <new>
 
 #include "test/support/disk_test_support.h"
+#include "support/object_state.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ Measured Measure(const NamedTest& test, ULONGLONG partitionSectors)
     ScopedOsApi scope(m);
     ObjectRef object;
     FillVolumeTable(*object, d);
-    object->m_ullUnitsPlanned = 1000;  // estimates every 200 units too
+    ObjectState::UnitsPlanned(*object) = 1000;  // estimates every 200 units too
     const Bstr selector(L"0-2,0-3");
     LONG ret = kJunk;
     EXPECT_EQ(((*object).*test.method)(selector, &ret), HDD_STATUS_OK);

@@ -4,6 +4,7 @@
 
 #include "drive/selector_items.h"
 #include "test/support/disk_test_support.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -130,7 +131,7 @@ TEST_F(SelectorParse, ResolvesAPartitionThroughItsVolume)
     EXPECT_EQ(Parse(L"0-2"), HDD_STATUS_OK);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(disk, 0);
-    EXPECT_EQ(object->m_nItemCount, 1);
+    EXPECT_EQ(ObjectState::ItemCount(*object), 1);
     EXPECT_EQ(extents[0].nPartition, 2);
     EXPECT_EQ(extents[0].ullStartingOffset, 206848 * kSector);
     EXPECT_EQ(extents[0].ullLength, 40960 * kSector);
@@ -187,12 +188,12 @@ TEST_F(SelectorParse, OutcomesOfWholeSelectors)
         for (PartitionExtent& e : extents) {
             e = PartitionExtent{};
         }
-        object->m_vecItems.clear();
+        ObjectState::Items(*object).clear();
         EXPECT_EQ(Parse(row.text), row.status);
         EXPECT_EQ(result, row.result);
         EXPECT_EQ(disk, row.disk);
-        EXPECT_EQ(object->m_nItemCount, row.itemCount);
-        EXPECT_EQ(object->m_vecItems.size(), static_cast<size_t>(row.itemCount));
+        EXPECT_EQ(ObjectState::ItemCount(*object), row.itemCount);
+        EXPECT_EQ(ObjectState::Items(*object).size(), static_cast<size_t>(row.itemCount));
         for (size_t i = 0; i < row.partitions.size(); ++i) {
             EXPECT_EQ(extents[i].nPartition, row.partitions[i]) << "slot " << i;
         }
@@ -215,7 +216,7 @@ TEST_F(SelectorParse, MissingArgumentsAreRejected)
     lResult = kJunk;
     EXPECT_EQ(object->ParseDriveSelector(&lResult, text, nullptr, extents), HDD_STATUS_FAILED);
     EXPECT_EQ(lResult, E_INVALIDARG);
-    EXPECT_TRUE(object->m_vecItems.empty());
+    EXPECT_TRUE(ObjectState::Items(*object).empty());
     EXPECT_TRUE(m.Calls().empty());
 }
 
@@ -227,8 +228,8 @@ TEST_F(SelectorParse, MoreItemsThanSlotsOpenNothing)
     }
     EXPECT_EQ(Parse(text.c_str()), HDD_STATUS_FAILED);
     EXPECT_EQ(result, E_INVALIDARG);
-    EXPECT_EQ(object->m_nItemCount, 0);
-    EXPECT_TRUE(object->m_vecItems.empty());
+    EXPECT_EQ(ObjectState::ItemCount(*object), 0);
+    EXPECT_TRUE(ObjectState::Items(*object).empty());
     for (const PartitionExtent& e : extents) {
         EXPECT_EQ(e.nPartition, -1);
     }
@@ -237,7 +238,7 @@ TEST_F(SelectorParse, MoreItemsThanSlotsOpenNothing)
 
 TEST_F(SelectorParse, EmptyVolumeTableResolvesNothing)
 {
-    object->m_vecVolumes.clear();
+    ObjectState::Volumes(*object).clear();
     EXPECT_EQ(Parse(L"0-1"), HDD_STATUS_FAILED);
     EXPECT_EQ(result, HDD_PARTITION_NOT_TESTABLE);
     EXPECT_TRUE(m.Calls().empty());
@@ -248,7 +249,7 @@ TEST_F(SelectorParse, FirstMatchingVolumeRowWins)
     // A stale row for D: on disk 1 (the letter lives on disk 0 now) in front
     // of a good one: the first matching row decides, and its volume does not
     // lie on disk 1.
-    object->m_vecVolumes.insert(object->m_vecVolumes.begin(), VolumeEntry{1, 2, L'D'});
+    ObjectState::Volumes(*object).insert(ObjectState::Volumes(*object).begin(), VolumeEntry{1, 2, L'D'});
     EXPECT_EQ(Parse(L"1-2"), HDD_STATUS_FAILED);
     EXPECT_EQ(result, HDD_PARTITION_NOT_TESTABLE);
     EXPECT_EQ(VolumeOpens(), 1u);
@@ -280,7 +281,7 @@ TEST_F(SelectorParse, EachVolumeFailureIsPartitionNotTestable)
         for (PartitionExtent& e : extents) {
             e = PartitionExtent{};
         }
-        object->m_vecItems.clear();
+        ObjectState::Items(*object).clear();
         EXPECT_EQ(Parse(L"0-1,0-2"), HDD_STATUS_FAILED);
         EXPECT_EQ(result, HDD_PARTITION_NOT_TESTABLE);
         EXPECT_EQ(VolumeOpens(), row.opens);
@@ -297,9 +298,9 @@ TEST(SelectorVolume, AVolumeAcrossDisksServesEachOfThem)
     sim::SimMachine m(d);
     ScopedOsApi scope(m);
     ObjectRef object;
-    object->m_vecVolumes.push_back(VolumeEntry{0, 3, L'S'});
-    object->m_vecVolumes.push_back(VolumeEntry{1, 3, L'S'});
-    object->m_vecVolumes.push_back(VolumeEntry{2, 3, L'S'});
+    ObjectState::Volumes(*object).push_back(VolumeEntry{0, 3, L'S'});
+    ObjectState::Volumes(*object).push_back(VolumeEntry{1, 3, L'S'});
+    ObjectState::Volumes(*object).push_back(VolumeEntry{2, 3, L'S'});
     for (LONG disk : {0, 1}) {
         HANDLE h = object->OpenPartitionVolume(disk, 3);
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << disk;

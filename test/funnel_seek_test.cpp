@@ -4,6 +4,7 @@
 #include <string>
 
 #include "test/support/disk_test_support.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -42,7 +43,7 @@ TEST(FunnelSeek, MirrorReadsFollowEveryPosition)
         EXPECT_EQ(outcome.ret, 0);
         EXPECT_EQ(SectorsRead(m), row.reads);
         EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), row.percents);
-        EXPECT_EQ(object->m_ullUnitsDone, row.reads.size());
+        EXPECT_EQ(ObjectState::UnitsDone(*object), row.reads.size());
         ExpectTestEnded(*object, m);
     }
 }
@@ -62,7 +63,7 @@ TEST(FunnelSeek, FailedMirrorReadCountsBothUnits)
     EXPECT_EQ(outcome.status, HDD_STATUS_FAILED);
     EXPECT_EQ(outcome.ret, HDD_TEST_READ_ERROR);
     EXPECT_EQ(SectorsRead(m), (std::vector<ULONGLONG>{0, 19999}));
-    EXPECT_EQ(object->m_ullUnitsDone, 2u);
+    EXPECT_EQ(ObjectState::UnitsDone(*object), 2u);
     EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), (std::vector<INT>{0, 100}));
     ExpectTestEnded(*object, m);
 }
@@ -100,12 +101,12 @@ TEST(FunnelSeek, EitherReadOfAPairCanTriggerTheEstimate)
         };
         LONG set = 0;
         object->SetCallback(&callback, &set);
-        object->m_ullUnitsPlanned = 1000000;
-        object->m_ullUnitsDone = row.unitsBefore;
+        ObjectState::UnitsPlanned(*object) = 1000000;
+        ObjectState::UnitsDone(*object) = row.unitsBefore;
         const Outcome outcome = RunTest(*object, &CCHDDObject::HDDFunnelSeekTest, L"0-1");
         EXPECT_EQ(outcome.ret, 0);
         EXPECT_EQ(trace, row.trace);
-        EXPECT_EQ(object->m_ullUnitsDone, row.unitsBefore + 6);
+        EXPECT_EQ(ObjectState::UnitsDone(*object), row.unitsBefore + 6);
     }
 }
 

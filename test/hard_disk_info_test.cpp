@@ -8,9 +8,10 @@
 
 #include "info/report_string.h"
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "support/object_state.h"
 
 namespace hdd {
 
@@ -100,7 +101,7 @@ Report RunReport(CCHDDObject& object)
 {
     BSTR bstr = kJunkText;
     const HRESULT hr = object.GetHardDiskInfo(&bstr);
-    Report report{hr, Text(bstr), object.m_vecVolumes};
+    Report report{hr, Text(bstr), ObjectState::Volumes(object)};
     SysFreeString(bstr);
     return report;
 }
@@ -193,7 +194,7 @@ TEST_F(HardDiskInfo, NullOutParameterTouchesNothing)
     RunReport(object);
     machine.ClearCalls();
     EXPECT_EQ(object.GetHardDiskInfo(nullptr), HDD_STATUS_FAILED);
-    EXPECT_EQ(object.m_vecVolumes, builtinTable);
+    EXPECT_EQ(ObjectState::Volumes(object), builtinTable);
     EXPECT_TRUE(machine.Calls().empty());
 }
 
@@ -202,7 +203,7 @@ TEST_F(HardDiskInfo, DescribeVolumeAppendsWhatItReports)
     EXPECT_EQ(object.DescribeVolume(L'D'), L"0-2");
     // A letter with no volume: both lookups fail.
     EXPECT_EQ(object.DescribeVolume(L'Q'), L"255-0");
-    EXPECT_EQ(object.m_vecVolumes, (Table{{0, 2, L'D'}, {255, 0, L'Q'}}));
+    EXPECT_EQ(ObjectState::Volumes(object), (Table{{0, 2, L'D'}, {255, 0, L'Q'}}));
     EXPECT_EQ(machine.OpenHandleCount(), 0u);
 }
 
@@ -365,7 +366,7 @@ TEST(HardDiskInfoMachines, AnEmptyReportIsAnEmptyStringAndAnEmptyTable)
     EXPECT_EQ(SysStringLen(bstr), 0u);
     EXPECT_EQ(bstr[0], L'\0');
     SysFreeString(bstr);
-    EXPECT_TRUE(object.m_vecVolumes.empty());
+    EXPECT_TRUE(ObjectState::Volumes(object).empty());
 }
 
 // ---- memory exhaustion -------------------------------------------------------------------
@@ -434,7 +435,7 @@ TEST(HardDiskInfoMemory, ExhaustionAnywhereEmptiesTheTableAndReturnsOutOfMemory)
         BSTR bstr = kJunkText;
         EXPECT_EQ(object.GetHardDiskInfo(&bstr), E_OUTOFMEMORY);
         EXPECT_EQ(bstr, nullptr);
-        EXPECT_TRUE(object.m_vecVolumes.empty());
+        EXPECT_TRUE(ObjectState::Volumes(object).empty());
         EXPECT_EQ(machine.OpenHandleCount(), 0u);
         os.failAt = 0;
         os.counted = 0;
@@ -461,7 +462,7 @@ TEST(HardDiskInfoMemory, AFailedStringAllocationIsAFailureNotAnEmptyReport)
         BSTR bstr = kJunkText;
         EXPECT_EQ(object.GetHardDiskInfo(&bstr), E_OUTOFMEMORY);
         EXPECT_EQ(bstr, nullptr);
-        EXPECT_TRUE(object.m_vecVolumes.empty());
+        EXPECT_TRUE(ObjectState::Volumes(object).empty());
         EXPECT_EQ(machine.OpenHandleCount(), 0u);
     }
     // The usual allocator is back.

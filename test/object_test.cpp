@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "object/hdd_guids.h"
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
 #include "server/module.h"
 #include "support/recording_dispatch.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -104,7 +105,7 @@ TEST(ObjectIdentity, EachLiveObjectHoldsOneModuleLock)
     auto* pSecond = new CCHDDObject();
     pSecond->AddRef();
     EXPECT_EQ(Module().GetLockCount(), nBefore + 2);
-    EXPECT_GE(pSecond->m_vecVolumes.capacity(), 416u);
+    EXPECT_GE(ObjectState::Volumes(*pSecond).capacity(), 416u);
 
     // References do not take locks of their own.
     IDispatch* pDispatch = nullptr;
@@ -178,12 +179,12 @@ TEST_F(ObjectMethods, SetCallbackStoresWithoutReferences)
     LONG lRet = 0x1234;
     EXPECT_EQ(object.SetCallback(&first, &lRet), HDD_STATUS_OK);
     EXPECT_EQ(lRet, 0);
-    EXPECT_EQ(object.m_pCallback, &first);
+    EXPECT_EQ(ObjectState::Callback(object), &first);
 
     lRet = 0x1234;
     EXPECT_EQ(object.SetCallback(&second, &lRet), HDD_STATUS_OK);
     EXPECT_EQ(lRet, 0);
-    EXPECT_EQ(object.m_pCallback, &second);
+    EXPECT_EQ(ObjectState::Callback(object), &second);
     for (const RecordingDispatch* p : {&first, &second}) {
         EXPECT_EQ(p->addRefs, 0u);
         EXPECT_EQ(p->releases, 0u);
@@ -197,17 +198,17 @@ TEST_F(ObjectMethods, SetCallbackRejectsNullPointers)
 
     // Without a place for the result nothing changes.
     EXPECT_EQ(object.SetCallback(&second, nullptr), HDD_STATUS_FAILED);
-    EXPECT_EQ(object.m_pCallback, &first);
+    EXPECT_EQ(ObjectState::Callback(object), &first);
 
     lRet = 0x1234;
     EXPECT_EQ(object.SetCallback(nullptr, &lRet), HDD_STATUS_FAILED);
     EXPECT_EQ(lRet, static_cast<LONG>(0x80070057u));
-    EXPECT_EQ(object.m_pCallback, &first);
+    EXPECT_EQ(ObjectState::Callback(object), &first);
 
     // A fresh object given no usable pointer stays without a callback.
     CCHDDObject fresh;
     EXPECT_EQ(fresh.SetCallback(&second, nullptr), HDD_STATUS_FAILED);
-    EXPECT_EQ(fresh.m_pCallback, nullptr);
+    EXPECT_EQ(ObjectState::Callback(fresh), nullptr);
     fresh.FireProgress(0);
     EXPECT_TRUE(second.events.empty());
 }
@@ -215,25 +216,25 @@ TEST_F(ObjectMethods, SetCallbackRejectsNullPointers)
 TEST_F(ObjectMethods, ReleaseCallbackAndAbortForgetTheCallback)
 {
     EXPECT_EQ(object.ReleaseCallback(), HDD_STATUS_OK);  // none set
-    EXPECT_EQ(object.m_pCallback, nullptr);
+    EXPECT_EQ(ObjectState::Callback(object), nullptr);
 
     LONG lRet = 0;
     object.SetCallback(&first, &lRet);
-    object.m_bAbort = true;
+    ObjectState::AbortFlag(object) = true;
     EXPECT_EQ(object.ReleaseCallback(), HDD_STATUS_OK);
-    EXPECT_EQ(object.m_pCallback, nullptr);
-    EXPECT_TRUE(object.m_bAbort);  // not its business
-    object.m_bAbort = false;
+    EXPECT_EQ(ObjectState::Callback(object), nullptr);
+    EXPECT_TRUE(ObjectState::AbortFlag(object));  // not its business
+    ObjectState::AbortFlag(object) = false;
 
     object.SetCallback(&first, &lRet);
     EXPECT_EQ(object.Abort(), HDD_STATUS_OK);
-    EXPECT_EQ(object.m_pCallback, nullptr);
-    EXPECT_TRUE(object.m_bAbort);
+    EXPECT_EQ(ObjectState::Callback(object), nullptr);
+    EXPECT_TRUE(ObjectState::AbortFlag(object));
     EXPECT_EQ(object.Abort(), HDD_STATUS_OK);  // again: still fine
     EXPECT_EQ(first.releases, 0u);
 
     // After an abort the client must set the callback again to hear progress.
-    object.m_bAbort = false;
+    ObjectState::AbortFlag(object) = false;
     object.FireProgress(0);
     EXPECT_TRUE(first.events.empty());
     object.SetCallback(&first, &lRet);

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
 #include "support/recording_dispatch.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -58,13 +59,13 @@ TEST_F(ProgressEvents, OnlyRisingPercentValuesAreSentAndNoneAbove100)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         callback.events.clear();
-        object.m_nLastPercent = -1;
+        ObjectState::LastPercent(object) = -1;
         for (INT n : row.fired) {
             object.FireProgress(n);
         }
         EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), row.sent);
         EXPECT_EQ(callback.Values(HDD_EVENT_MINUTES), std::vector<INT>{});
-        EXPECT_EQ(object.m_nLastPercent, row.lastAfter);
+        EXPECT_EQ(ObjectState::LastPercent(object), row.lastAfter);
     }
 }
 
@@ -73,8 +74,8 @@ TEST_F(ProgressEvents, ValuesAreRecordedWithoutACallbackOrAfterAbortFlag)
     object.ReleaseCallback();
     EXPECT_EQ(object.FireProgress(5), S_OK);
     EXPECT_EQ(object.FireTimeRemaining(9), S_OK);
-    EXPECT_EQ(object.m_nLastPercent, 5);
-    EXPECT_EQ(object.m_nLastMinutes, 9);
+    EXPECT_EQ(ObjectState::LastPercent(object), 5);
+    EXPECT_EQ(ObjectState::LastMinutes(object), 9);
 
     LONG lRet = 0;
     object.SetCallback(&callback, &lRet);
@@ -83,14 +84,14 @@ TEST_F(ProgressEvents, ValuesAreRecordedWithoutACallbackOrAfterAbortFlag)
     EXPECT_TRUE(callback.events.empty());
 
     // The abort flag alone, with the callback still set, suppresses the call.
-    object.m_bAbort = true;
+    ObjectState::AbortFlag(object) = true;
     EXPECT_EQ(object.FireProgress(6), S_OK);
     EXPECT_EQ(object.FireTimeRemaining(4), S_OK);
     EXPECT_TRUE(callback.events.empty());
-    EXPECT_EQ(object.m_nLastPercent, 6);
-    EXPECT_EQ(object.m_nLastMinutes, 4);
+    EXPECT_EQ(ObjectState::LastPercent(object), 6);
+    EXPECT_EQ(ObjectState::LastMinutes(object), 4);
 
-    object.m_bAbort = false;
+    ObjectState::AbortFlag(object) = false;
     object.FireProgress(7);
     object.FireTimeRemaining(3);
     EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Percent(7), Minutes(3)}));
@@ -103,7 +104,7 @@ TEST_F(ProgressEvents, MinutesAreSentOnAnyChange)
     object.FireTimeRemaining(5);
     object.FireTimeRemaining(6);
     EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Minutes(7), Minutes(5), Minutes(6)}));
-    EXPECT_EQ(object.m_nLastMinutes, 6);
+    EXPECT_EQ(ObjectState::LastMinutes(object), 6);
 }
 
 TEST_F(ProgressEvents, AFailedInvokeIsReturnedAndChangesNothingElse)
@@ -112,9 +113,9 @@ TEST_F(ProgressEvents, AFailedInvokeIsReturnedAndChangesNothingElse)
     callback.invokeResult = hrException;
     EXPECT_EQ(object.FireProgress(10), hrException);
     EXPECT_EQ(object.FireTimeRemaining(2), hrException);
-    EXPECT_EQ(object.m_nLastPercent, 10);
-    EXPECT_EQ(object.m_nLastMinutes, 2);
-    EXPECT_EQ(object.m_pCallback, &callback);
+    EXPECT_EQ(ObjectState::LastPercent(object), 10);
+    EXPECT_EQ(ObjectState::LastMinutes(object), 2);
+    EXPECT_EQ(ObjectState::Callback(object), &callback);
 
     callback.invokeResult = S_OK;
     EXPECT_EQ(object.FireProgress(11), S_OK);
@@ -129,8 +130,8 @@ TEST_F(ProgressEvents, AbortFromInsideTheCallbackStopsEveryLaterCall)
     object.FireTimeRemaining(3);
     object.FireProgress(100);
     EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Percent(1)}));
-    EXPECT_EQ(object.m_pCallback, nullptr);
-    EXPECT_TRUE(object.m_bAbort);
+    EXPECT_EQ(ObjectState::Callback(object), nullptr);
+    EXPECT_TRUE(ObjectState::AbortFlag(object));
     EXPECT_EQ(callback.addRefs, 0u);
     EXPECT_EQ(callback.releases, 0u);
 }
@@ -171,36 +172,36 @@ TEST_F(ProgressEstimate, MinutesFollowTheWholeRatioTimesElapsedTime)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         callback.events.clear();
-        object.m_nLastMinutes = -1;
-        object.m_ullUnitsPlanned = row.planned;
-        object.m_ullUnitsDone = row.done;
-        object.m_dwStartTick = row.startTick;
+        ObjectState::LastMinutes(object) = -1;
+        ObjectState::UnitsPlanned(object) = row.planned;
+        ObjectState::UnitsDone(object) = row.done;
+        ObjectState::StartTick(object) = row.startTick;
         machine.SetTickCount(row.nowTick);
 
         EXPECT_EQ(object.EstimateTimeRemaining(), S_OK);
         EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Minutes(row.minutes)}));
-        EXPECT_EQ(object.m_nLastMinutes, row.minutes);
+        EXPECT_EQ(ObjectState::LastMinutes(object), row.minutes);
         // The estimator only reads the batch counters.
-        EXPECT_EQ(object.m_ullUnitsPlanned, row.planned);
-        EXPECT_EQ(object.m_ullUnitsDone, row.done);
-        EXPECT_EQ(object.m_dwStartTick, row.startTick);
+        EXPECT_EQ(ObjectState::UnitsPlanned(object), row.planned);
+        EXPECT_EQ(ObjectState::UnitsDone(object), row.done);
+        EXPECT_EQ(ObjectState::StartTick(object), row.startTick);
     }
 }
 
 TEST_F(ProgressEstimate, AnUnchangedEstimateIsNotSentAgain)
 {
-    object.m_ullUnitsPlanned = 1000;
-    object.m_ullUnitsDone = 800;
+    ObjectState::UnitsPlanned(object) = 1000;
+    ObjectState::UnitsDone(object) = 800;
     machine.SetTickCount(600000);
     object.EstimateTimeRemaining();
-    object.m_ullUnitsDone = 900;
+    ObjectState::UnitsDone(object) = 900;
     object.EstimateTimeRemaining();
     EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Minutes(0)}));
 
     // A falling estimate is news as much as a rising one.
-    object.m_ullUnitsDone = 200;  // ratio 4
+    ObjectState::UnitsDone(object) = 200;  // ratio 4
     object.EstimateTimeRemaining();
-    object.m_ullUnitsDone = 400;  // ratio 1
+    ObjectState::UnitsDone(object) = 400;  // ratio 1
     object.EstimateTimeRemaining();
     EXPECT_EQ(callback.events, (std::vector<CallbackEvent>{Minutes(0), Minutes(40), Minutes(10)}));
 }

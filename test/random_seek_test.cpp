@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "test/support/disk_test_support.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -43,7 +44,7 @@ protected:
         machine = std::make_unique<sim::SimMachine>(d);
         scope = std::make_unique<ScopedOsApi>(*machine);
         FillVolumeTable(*object, d);
-        object->m_ullUnitsDone = 0;
+        ObjectState::UnitsDone(*object) = 0;
         callback.events.clear();
         LONG set = 0;
         object->SetCallback(&callback, &set);
@@ -77,7 +78,7 @@ TEST_F(RandomSeek, PercentagesRunOnAcrossExtents)
         EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), Concat(Range(0, row.lastBeforeEnd), {100}));
         const std::vector<ULONGLONG> reads = SectorsRead(*machine);
         EXPECT_EQ(reads.size(), row.reads);
-        EXPECT_EQ(object->m_ullUnitsDone, row.reads);
+        EXPECT_EQ(ObjectState::UnitsDone(*object), row.reads);
         EXPECT_EQ(machine->RandomCallCount(), 8 * row.reads);
         const ULONGLONG disk = 1000ull * 255 * 63;
         for (ULONGLONG sector : reads) {
@@ -139,12 +140,12 @@ TEST_F(RandomSeek, FailedDrawStopsBeforeTheUnitIsCounted)
     Start(DiskOfSectors(1000, 255, 63));
     // The sixth draw fails at its third word.
     machine->AddFault(sim::Fault{sim::FaultOp::Random, L"", 0, -1, 8 * 5 + 3, 0});
-    object->m_ullUnitsDone = 10;
+    ObjectState::UnitsDone(*object) = 10;
     const Outcome outcome = Run(L"0-2");
     EXPECT_EQ(outcome.status, HDD_STATUS_FAILED);
     EXPECT_EQ(outcome.ret, HDD_TEST_READ_ERROR);
     EXPECT_EQ(SectorsRead(*machine).size(), 5u);
-    EXPECT_EQ(object->m_ullUnitsDone, 15u);
+    EXPECT_EQ(ObjectState::UnitsDone(*object), 15u);
     EXPECT_EQ(machine->RandomCallCount(), 8 * 5 + 3u);  // no word drawn after the failure
     ExpectTestEnded(*object, *machine);
 }

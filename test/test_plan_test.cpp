@@ -5,6 +5,7 @@
 #include <map>
 
 #include "test/support/disk_test_support.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -33,13 +34,13 @@ protected:
 
     HRESULT Plan(const wchar_t* items, ULONG mask, ULONGLONG planBefore = 777)
     {
-        object->m_ullUnitsPlanned = planBefore;
-        object->m_ullUnitsDone = 55;
+        ObjectState::UnitsPlanned(*object) = planBefore;
+        ObjectState::UnitsDone(*object) = 55;
         m.SetTickCount(123456);
         const Bstr text(items);
         const HRESULT status = object->StartHDDTest(text, mask);
-        EXPECT_EQ(object->m_ullUnitsDone, 0u);  // restarted on every path
-        EXPECT_EQ(object->m_dwStartTick, 123456u);
+        EXPECT_EQ(ObjectState::UnitsDone(*object), 0u);  // restarted on every path
+        EXPECT_EQ(ObjectState::StartTick(*object), 123456u);
         EXPECT_EQ(m.OpenHandleCount(), 0u);
         EXPECT_TRUE(callback.events.empty());
         return status;
@@ -85,7 +86,7 @@ TEST_F(PlanTest, UnitsPerMaskBit)
         SCOPED_TRACE(::testing::Message() << ::testing::PrintToString(std::wstring(row.items ? row.items : L"(null)"))
                                           << " mask " << row.mask);
         EXPECT_EQ(Plan(row.items, row.mask), HDD_STATUS_OK);
-        EXPECT_EQ(object->m_ullUnitsPlanned, row.planned);
+        EXPECT_EQ(ObjectState::UnitsPlanned(*object), row.planned);
     }
 }
 
@@ -118,7 +119,7 @@ TEST_F(PlanTest, FailureLeavesThePlanOfThePreviousBatch)
             m.AddFault(f);
         }
         EXPECT_EQ(Plan(row.items, 0xF), HDD_STATUS_FAILED);
-        EXPECT_EQ(object->m_ullUnitsPlanned, 777u);
+        EXPECT_EQ(ObjectState::UnitsPlanned(*object), 777u);
     }
     // Nothing was opened for the overlong list.
     m.ClearFaults();
@@ -154,10 +155,10 @@ TEST(PlanDrive, MediaAndSectorSizeAreChecked)
         ScopedOsApi scope(m);
         ObjectRef object;
         FillVolumeTable(*object, d);
-        object->m_ullUnitsPlanned = 777;
+        ObjectState::UnitsPlanned(*object) = 777;
         const Bstr items(L"0-2");
         EXPECT_EQ(object->StartHDDTest(items, 0x9), row.status);
-        EXPECT_EQ(object->m_ullUnitsPlanned, row.planned);
+        EXPECT_EQ(ObjectState::UnitsPlanned(*object), row.planned);
         EXPECT_EQ(m.OpenHandleCount(), 0u);
     }
 }
@@ -189,24 +190,24 @@ TEST_F(PlanTest, SurfacePassFailuresKeepAPartialPlan)
         m.ClearFaults();
         m.AddFault(row.fault);
         EXPECT_EQ(Plan(L"0-2,1-2", 0x9), row.status);
-        EXPECT_EQ(object->m_ullUnitsPlanned, row.planned);
+        EXPECT_EQ(ObjectState::UnitsPlanned(*object), row.planned);
     }
 }
 
 TEST_F(PlanTest, LeavesTheTestRunFieldsAlone)
 {
-    object->m_bAbort = true;
-    object->m_nItemCount = 3;
-    object->m_nLastPercent = 17;
-    object->m_nLastMinutes = 4;
-    object->m_vecItems.assign(1, L"x");
+    ObjectState::AbortFlag(*object) = true;
+    ObjectState::ItemCount(*object) = 3;
+    ObjectState::LastPercent(*object) = 17;
+    ObjectState::LastMinutes(*object) = 4;
+    ObjectState::Items(*object).assign(1, L"x");
     EXPECT_EQ(Plan(L"0-2", 0xF), HDD_STATUS_OK);
-    EXPECT_TRUE(object->m_bAbort);
-    EXPECT_EQ(object->m_hDrive, nullptr);
-    EXPECT_EQ(object->m_nItemCount, 3);
-    EXPECT_EQ(object->m_nLastPercent, 17);
-    EXPECT_EQ(object->m_nLastMinutes, 4);
-    EXPECT_EQ(object->m_vecItems, std::vector<std::wstring>{L"x"});
+    EXPECT_TRUE(ObjectState::AbortFlag(*object));
+    EXPECT_EQ(ObjectState::DriveHandle(*object), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ObjectState::ItemCount(*object), 3);
+    EXPECT_EQ(ObjectState::LastPercent(*object), 17);
+    EXPECT_EQ(ObjectState::LastMinutes(*object), 4);
+    EXPECT_EQ(ObjectState::Items(*object), std::vector<std::wstring>{L"x"});
 }
 
 // A whole batch on a disk whose every read takes 50 ms: StartHDDTest, then
@@ -231,13 +232,13 @@ TEST(PlanBatch, MinutesFollowTheEstimatorThroughFourTests)
     const Bstr items(L"0-2");
     ASSERT_EQ(object->StartHDDTest(items, 0xF), HDD_STATUS_OK);
     const ULONGLONG planned = (600000 >> 13) + 3000 + (600000 >> 13) * 2 + 600000 / 252;
-    ASSERT_EQ(object->m_ullUnitsPlanned, planned);
-    const DWORD start = object->m_dwStartTick;
+    ASSERT_EQ(ObjectState::UnitsPlanned(*object), planned);
+    const DWORD start = ObjectState::StartTick(*object);
 
     // The clock as each unit's read begins: the estimate for that unit is
     // made right before the read, after the previous reads were charged.
     std::map<ULONGLONG, DWORD> tickAtUnit;
-    m.SetReadObserver([&](LONG, ULONGLONG) { tickAtUnit[object->m_ullUnitsDone] = m.GetTickCount(); });
+    m.SetReadObserver([&](LONG, ULONGLONG) { tickAtUnit[ObjectState::UnitsDone(*object)] = m.GetTickCount(); });
     std::vector<INT> minutes;
     callback.onEvent = [&](const CallbackEvent& e) {
         if (e.kind == HDD_EVENT_MINUTES) {
@@ -248,12 +249,12 @@ TEST(PlanBatch, MinutesFollowTheEstimatorThroughFourTests)
     std::vector<INT> expected;
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);
-        const ULONGLONG first = object->m_ullUnitsDone + 1;
+        const ULONGLONG first = ObjectState::UnitsDone(*object) + 1;
         EXPECT_EQ(RunTest(*object, test.method, L"0-2").ret, 0);
         // Estimates every 200 units; a value goes out when it changes, and
         // every test starts with no last value.
         INT last = -1;
-        for (ULONGLONG u = first; u <= object->m_ullUnitsDone; ++u) {
+        for (ULONGLONG u = first; u <= ObjectState::UnitsDone(*object); ++u) {
             if (u % 200 != 0) {
                 continue;
             }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "object/ichddobject.h"
 #include "tools/hddiag/report.h"
 

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
 #include "test/support/recording_dispatch.h"
+#include "support/object_state.h"
 
 namespace hdd::testing {
 
@@ -66,11 +67,11 @@ inline sim::MachineDescription Machine(std::vector<sim::SimDisk> disks)
 // the disk report would for disks on an accepted bus.
 inline void FillVolumeTable(CCHDDObject& object, const sim::MachineDescription& d)
 {
-    object.m_vecVolumes.clear();
+    ObjectState::Volumes(object).clear();
     for (size_t disk = 0; disk < d.disks.size(); ++disk) {
         for (const sim::SimPartition& p : d.disks[disk].partitions) {
             if (p.letter != 0) {
-                object.m_vecVolumes.push_back(
+                ObjectState::Volumes(object).push_back(
                     VolumeEntry{static_cast<LONG>(disk), static_cast<LONG>(p.number), p.letter});
             }
         }
@@ -156,10 +157,10 @@ inline std::vector<ULONGLONG> SectorsRead(const sim::SimMachine& m, LONG disk = 
 inline void ExpectTestEnded(const CCHDDObject& object, const sim::SimMachine& m)
 {
     EXPECT_EQ(m.OpenHandleCount(), 0u);
-    EXPECT_TRUE(object.m_hDrive == nullptr || object.m_hDrive == INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(object.m_vecItems.empty());
-    EXPECT_EQ(object.m_nLastPercent, -1);
-    EXPECT_EQ(object.m_nLastMinutes, -1);
+    EXPECT_EQ(ObjectState::DriveHandle(object), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(ObjectState::Items(object).empty());
+    EXPECT_EQ(ObjectState::LastPercent(object), -1);
+    EXPECT_EQ(ObjectState::LastMinutes(object), -1);
 }
 
 // One test call on a fresh object over a machine: its outcome, the sectors
@@ -185,7 +186,7 @@ inline MachineRun RunOnMachine(const sim::MachineDescription& d, TestMethod meth
     LONG set = 0;
     object->SetCallback(&callback, &set);
     MachineRun run{RunTest(*object, method, selector), SectorsRead(m), callback.Values(HDD_EVENT_PERCENT),
-                   object->m_ullUnitsDone};
+                   ObjectState::UnitsDone(*object)};
     ExpectTestEnded(*object, m);
     return run;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "object/hdd_guids.h"
 #include "object/ichddobject.h"
 #include "wine_support.h"

@@ -9,7 +9,7 @@
 #include "tools/hddiag/component.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/output.h"
-#include "platform/hddiag/host.h"
+#include "tools/hddiag/host/host.h"
 #include "tools/hddiag/progress_view.h"
 #include "tools/hddiag/session.h"
 #include "tools/hddiag/trace_writer.h"

@@ -3,7 +3,7 @@
 
 #include "tools/hddiag/app.h"
 #include "tools/hddiag/interrupt.h"
-#include "platform/hddiag/host.h"
+#include "tools/hddiag/host/host.h"
 
 int main(int argc, char** argv)
 {

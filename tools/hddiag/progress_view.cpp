@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 
 namespace hddiag {
 

@@ -1,6 +1,6 @@
 #include "tools/hddiag/result_codes.h"
 
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 
 namespace hddiag {
 

@@ -1,6 +1,6 @@
 #include "tools/hddiag/test_kinds.h"
 
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 
 namespace hddiag {
 

@@ -1,9 +1,9 @@
 // Surface scan: the first sector of every block of four tracks, in ascending
 // order. Extent i covers as many sectors as its length, starting at 0 for the
 // first extent and at the previous extent's length in sectors after it.
-#include "object/hdd_constants.h"
-#include "tests/surface_block.h"
-#include "tests/test_frame.h"
+#include "drive/hdd_constants.h"
+#include "object/disk_test_shape.h"
+#include "disktests/disk_test_run.h"
 
 namespace hdd {
 

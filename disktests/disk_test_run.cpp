@@ -1,10 +1,10 @@
-#include "tests/test_frame.h"
+#include "disktests/disk_test_run.h"
 
 #include <cstring>
 #include <new>
 
 #include "drive/device_handle.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/os_api.h"
 
 namespace hdd {
@@ -19,8 +19,7 @@ constexpr INT HDD_PERCENT_DONE = 100;
 
 HRESULT DiskTestRun::Run(const DiskTestKind& kind, BSTR bstrDriveInfo)
 {
-    CCHDDObject& object = m_object;
-    if (object.m_bTestRunning) {
+    if (!m_object.BeginTestCall()) {
         // Called from the running test's callback: this call would take over
         // the running test's drive handle and items, so it is refused without
         // touching anything of that test.
@@ -29,21 +28,10 @@ HRESULT DiskTestRun::Run(const DiskTestKind& kind, BSTR bstrDriveInfo)
         }
         return HDD_STATUS_FAILED;
     }
-    // A client may release its last reference from inside the callback; the
-    // object must outlive the test. An object that nobody references (made
-    // directly, not through COM) cannot be released that way.
-    const bool bKeepAlive = object.m_pUnkOuter != nullptr || object.m_cRef != 0;
-    if (bKeepAlive) {
-        object.AddRef();
-    }
-    object.m_bTestRunning = true;
     Body(kind, bstrDriveInfo);
     End();
-    object.m_bTestRunning = false;
     const HRESULT status = m_status;
-    if (bKeepAlive) {
-        object.Release();  // may destroy the object
-    }
+    m_object.EndTestCall();  // may destroy the object
     return status;
 }
 
@@ -114,7 +102,6 @@ bool DiskTestRun::ReadExtents(const DiskTestKind& kind)
 {
     HANDLE& hDrive = m_object.m_hDrive;
     for (LONG i = 0; i < m_object.m_nItemCount && i < HDD_MAX_EXTENTS; ++i) {
-        hDrive = nullptr;
         hDrive = OpenPhysicalDrive(m_nDisk);
         if (hDrive == INVALID_HANDLE_VALUE) {
             return Fail(kind.lReopenFailure);
@@ -129,25 +116,27 @@ bool DiskTestRun::ReadExtents(const DiskTestKind& kind)
         if (!kind.pfnReadExtent(*this, i)) {
             return false;
         }
-        if (DeviceHandle::IsOpenHandle(hDrive)) {
-            Os().CloseHandle(hDrive);
-        }
-        hDrive = nullptr;
+        CloseDrive();
     }
     return true;
 }
 
 void DiskTestRun::End()
 {
-    HANDLE& hDrive = m_object.m_hDrive;
-    if (DeviceHandle::IsOpenHandle(hDrive)) {
-        Os().CloseHandle(hDrive);
-        hDrive = nullptr;
-    }
+    CloseDrive();
     m_object.m_vecItems.clear();  // the capacity stays for the next test
     m_object.FireProgress(HDD_PERCENT_DONE);
     m_object.m_nLastPercent = -1;
     m_object.m_nLastMinutes = -1;
+}
+
+void DiskTestRun::CloseDrive()
+{
+    HANDLE& hDrive = m_object.m_hDrive;
+    if (DeviceHandle::IsOpenHandle(hDrive)) {
+        Os().CloseHandle(hDrive);
+    }
+    hDrive = INVALID_HANDLE_VALUE;
 }
 
 bool DiskTestRun::Fail(LONG lCode)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "platform/win32.h"
 
 namespace hdd {
@@ -10,5 +12,8 @@ struct VolumeEntry {
     LONG nPartition;
     WCHAR chLetter;
 };
+
+// Filled by the disk report, read by the drive selector and the batch plan.
+using VolumeTable = std::vector<VolumeEntry>;
 
 }  // namespace hdd

@@ -2,7 +2,7 @@
 // the built-in simulated machine unless told otherwise.
 #include <unistd.h>
 
-#include "platform/hddiag/host.h"
+#include "tools/hddiag/host/host.h"
 
 namespace hddiag::host {
 

@@ -1,13 +1,12 @@
 // Random seek test: 3000 reads at random sectors of the whole disk for every
 // selected extent; the extents decide only how many rounds are made.
-#include "object/hdd_constants.h"
-#include "tests/test_frame.h"
+#include "drive/hdd_constants.h"
+#include "disktests/disk_test_run.h"
+#include "object/disk_test_shape.h"
 
 namespace hdd {
 
 namespace {
-
-constexpr ULONGLONG HDD_RANDOM_READS = 3000;
 
 // The disk's size in sectors by its geometry, as a 64-bit product: a 32-bit
 // one would confine the reads of a disk of 2 TiB or more to a fraction of it.
@@ -24,9 +23,9 @@ bool ReadRandomExtent(DiskTestRun& run, LONG i)
 {
     const ULONGLONG ullDisk = DiskSectors(run.Geometry());  // this extent's check
     const LONG n = run.ItemCount();                          // at least 1 here
-    const ULONGLONG ullRounds = static_cast<ULONGLONG>(static_cast<LONGLONG>(n * static_cast<LONG>(HDD_RANDOM_READS)));
+    const ULONGLONG ullRounds = static_cast<ULONGLONG>(static_cast<LONGLONG>(n * HDD_RANDOM_READS));
     const LONG nBase = (100 / n) * i;
-    for (ULONGLONG j = 0; j < HDD_RANDOM_READS; ++j) {
+    for (ULONGLONG j = 0; j < static_cast<ULONGLONG>(HDD_RANDOM_READS); ++j) {
         if (run.AbortRequested()) {
             return false;
         }

@@ -1,7 +1,7 @@
-#include "server/connection_point.h"
+#include "object/connection_point.h"
 
 #include "object/hdd_guids.h"
-#include "server/enumerators.h"
+#include "object/enumerators.h"
 
 namespace hdd {
 

@@ -5,7 +5,7 @@
 
 #include "object/hdd_guids.h"
 #include "platform/win32.h"
-#include "platform/hddiag/host.h"
+#include "tools/hddiag/host/host.h"
 #include "tools/hddiag/result_codes.h"
 
 namespace hddiag::host {

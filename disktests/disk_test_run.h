@@ -6,15 +6,12 @@
 #include "drive/device.h"
 #include "drive/drive_selector.h"
 #include "object/chdd_object.h"
-#include "object/hdd_constants.h"
+#include "drive/hdd_constants.h"
 #include "platform/win32.h"
 
 namespace hdd {
 
 class DiskTestRun;
-
-// Sectors between read positions of the linear and funnel tests.
-constexpr ULONGLONG HDD_SEEK_STEP = 8192;
 
 struct DiskTestKind {
     // Open, check and close the drive once before the extents, and sum the
@@ -66,6 +63,8 @@ private:
     void Body(const DiskTestKind& kind, BSTR bstrDriveInfo);
     bool CheckDrive();
     bool ReadExtents(const DiskTestKind& kind);
+    // Closes the drive of the extent under test, if open; none is left.
+    void CloseDrive();
     void End();
 
     CCHDDObject& m_object;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "server/module.h"
+#include "object/server_lock.h"
 
 namespace hdd {
 
@@ -114,14 +114,14 @@ private:
         for (const Item& item : m_items) {
             Traits::Unknown(item)->AddRef();
         }
-        Module().Lock();
+        LockServer();
     }
     ~CSnapshotEnum()
     {
         for (const Item& item : m_items) {
             Traits::Unknown(item)->Release();
         }
-        Module().Unlock();
+        UnlockServer();
     }
 
     ULONG m_cRef = 1;

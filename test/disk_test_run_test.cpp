@@ -8,6 +8,7 @@
 #include "drive/device.h"
 #include "server/module.h"
 #include "test/support/disk_test_support.h"
+#include "support/object_state.h"
 
 namespace hdd {
 namespace {
@@ -55,11 +56,11 @@ TEST_F(FrameTest, NullResultPointerStillRunsTheEnding)
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);
         Start(TwoPartitions());
-        Object().m_bAbort = true;
+        ObjectState::AbortFlag(Object()) = true;
         const Bstr selector(L"0-2");
         EXPECT_EQ((Object().*test.method)(selector, nullptr), HDD_STATUS_FAILED);
         EXPECT_TRUE(machine->Calls().empty());
-        EXPECT_FALSE(Object().m_bAbort);  // cleared before anything else
+        EXPECT_FALSE(ObjectState::AbortFlag(Object()));  // cleared before anything else
         EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), (std::vector<INT>{100}));
         ExpectTestEnded(Object(), *machine);
     }
@@ -142,8 +143,8 @@ TEST_F(FrameTest, EachDeviceFailureHasItsCode)
             EXPECT_EQ(outcome.status, expected == 0 ? HDD_STATUS_OK : HDD_STATUS_FAILED);
             ExpectTestEnded(Object(), *machine);
             if (expected == HDD_TEST_READ_ERROR) {
-                EXPECT_EQ(Object().m_ullUnitsDone, 1u);
-                EXPECT_EQ(Object().m_hDrive, nullptr);
+                EXPECT_EQ(ObjectState::UnitsDone(Object()), 1u);
+                EXPECT_EQ(ObjectState::DriveHandle(Object()), INVALID_HANDLE_VALUE);
             }
         }
     }
@@ -159,9 +160,9 @@ TEST_F(FrameTest, AbortFromTheFirstCallbackReadsNothing)
         EXPECT_EQ(outcome.status, HDD_STATUS_FAILED);
         EXPECT_EQ(outcome.ret, HDD_TEST_ABORTED);
         EXPECT_TRUE(SectorsRead(*machine).empty());
-        EXPECT_EQ(Object().m_ullUnitsDone, 0u);
+        EXPECT_EQ(ObjectState::UnitsDone(Object()), 0u);
         EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), (std::vector<INT>{0}));  // not even the 100
-        EXPECT_TRUE(Object().m_bAbort);
+        EXPECT_TRUE(ObjectState::AbortFlag(Object()));
         ExpectTestEnded(Object(), *machine);
     }
 }
@@ -199,13 +200,13 @@ TEST_F(FrameTest, NestedTestCallsAreRefusedWithoutTouchingTheRunningTest)
             }
             nestedDone = true;
             CCHDDObject& o = Object();
-            const bool abortBefore = o.m_bAbort;
-            const HANDLE driveBefore = o.m_hDrive;
-            const std::vector<std::wstring> itemsBefore = o.m_vecItems;
-            const LONG countBefore = o.m_nItemCount;
-            const LONG percentBefore = o.m_nLastPercent;
-            const LONG minutesBefore = o.m_nLastMinutes;
-            const ULONGLONG doneBefore = o.m_ullUnitsDone;
+            const bool abortBefore = ObjectState::AbortFlag(o);
+            const HANDLE driveBefore = ObjectState::DriveHandle(o);
+            const std::vector<std::wstring> itemsBefore = ObjectState::Items(o);
+            const LONG countBefore = ObjectState::ItemCount(o);
+            const LONG percentBefore = ObjectState::LastPercent(o);
+            const LONG minutesBefore = ObjectState::LastMinutes(o);
+            const ULONGLONG doneBefore = ObjectState::UnitsDone(o);
             const size_t handlesBefore = machine->OpenHandleCount();
             for (const NamedTest& nested : kAllTests) {
                 SCOPED_TRACE(nested.name);
@@ -214,13 +215,13 @@ TEST_F(FrameTest, NestedTestCallsAreRefusedWithoutTouchingTheRunningTest)
                 EXPECT_EQ(outcome.ret, static_cast<LONG>(E_UNEXPECTED));
                 EXPECT_EQ((o.*nested.method)(nullptr, nullptr), HDD_STATUS_FAILED);
             }
-            EXPECT_EQ(o.m_bAbort, abortBefore);
-            EXPECT_EQ(o.m_hDrive, driveBefore);
-            EXPECT_EQ(o.m_vecItems, itemsBefore);
-            EXPECT_EQ(o.m_nItemCount, countBefore);
-            EXPECT_EQ(o.m_nLastPercent, percentBefore);
-            EXPECT_EQ(o.m_nLastMinutes, minutesBefore);
-            EXPECT_EQ(o.m_ullUnitsDone, doneBefore);
+            EXPECT_EQ(ObjectState::AbortFlag(o), abortBefore);
+            EXPECT_EQ(ObjectState::DriveHandle(o), driveBefore);
+            EXPECT_EQ(ObjectState::Items(o), itemsBefore);
+            EXPECT_EQ(ObjectState::ItemCount(o), countBefore);
+            EXPECT_EQ(ObjectState::LastPercent(o), percentBefore);
+            EXPECT_EQ(ObjectState::LastMinutes(o), minutesBefore);
+            EXPECT_EQ(ObjectState::UnitsDone(o), doneBefore);
             EXPECT_EQ(machine->OpenHandleCount(), handlesBefore);
             // The small methods and the report stay callable.
             LONG lastError = kJunk;
@@ -280,8 +281,8 @@ TEST_F(FrameTest, EveryTestStartsAfresh)
         EXPECT_EQ(RunTest(Object(), test.method, L"0-2").ret, 0);
         EXPECT_TRUE(callback.events.empty());
         EXPECT_EQ(SectorBuffer[HDD_SECTOR_BUFFER_SIZE - 1], 0);  // zero-filled at the start
-        EXPECT_GE(Object().m_vecItems.capacity(), HDD_ITEM_RESERVE);
-        EXPECT_EQ(Object().m_nItemCount, 1);  // kept until the next parse
+        EXPECT_GE(ObjectState::Items(Object()).capacity(), HDD_ITEM_RESERVE);
+        EXPECT_EQ(ObjectState::ItemCount(Object()), 1);  // kept until the next parse
 
         LONG set = 0;
         Object().SetCallback(&callback, &set);
@@ -289,7 +290,7 @@ TEST_F(FrameTest, EveryTestStartsAfresh)
             callback.events.clear();
             EXPECT_EQ(RunTest(Object(), test.method, L"0-2,0-3").ret, 0);
             EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT).front(), 0) << "round " << round;
-            EXPECT_EQ(Object().m_nItemCount, 2);
+            EXPECT_EQ(ObjectState::ItemCount(Object()), 2);
             ExpectTestEnded(Object(), *machine);
         }
     }
