@@ -86,6 +86,9 @@ ULONGLONG Unsigned(const json& j, const std::string& place, ULONGLONG max)
         return v;
     }
     if (j.is_number_integer()) {
+        if (j.get<LONGLONG>() == 0) {
+            return 0;  // written -0
+        }
         Fail(place, "must not be negative");
     }
     if (j.is_number_float()) {
@@ -377,6 +380,10 @@ Fault ReadFault(const json& j, const std::string& p)
     if (j.contains("error")) {
         f.error = static_cast<DWORD>(
             Unsigned(j["error"], At(p, "error"), f.op == FaultOp::Random ? kMaxSigned32 : kMaxDword));
+        f.zeroError = f.error == 0;
+        if (f.op == FaultOp::Random && f.zeroError) {
+            Fail(At(p, "error"), "must be at least 1 for op \"random\" (a failed draw answers a nonzero code)");
+        }
     }
     return f;
 }
@@ -409,6 +416,13 @@ public:
             break;
         }
         return true;
+    }
+
+    // Where the value being read sits, for an error the parser raises there.
+    std::string PlaceOfValue() const
+    {
+        const std::string place = PlaceOfChild();
+        return place.empty() ? "machine description" : place;
     }
 
     // The key event's text arrives in `parsed`; the wrapper below passes it.
@@ -450,6 +464,14 @@ private:
     std::string m_lastKey;
 };
 
+// The library's message without its "[json.exception.parse_error.101] " tag.
+std::string WithoutTag(const json::exception& e)
+{
+    const std::string what = e.what();
+    const size_t close = what.find("] ");
+    return close != std::string::npos ? what.substr(close + 2) : what;
+}
+
 json ParseDocument(const std::string& text)
 {
     DuplicateKeyCheck check;
@@ -462,21 +484,23 @@ json ParseDocument(const std::string& text)
     try {
         return json::parse(text, callback, /*allow_exceptions=*/true, /*ignore_comments=*/true);
     } catch (const json::parse_error& e) {
-        // Drop the library's "[json.exception.parse_error.101] " tag.
-        std::string what = e.what();
-        const size_t close = what.find("] ");
-        if (close != std::string::npos) {
-            what = what.substr(close + 2);
+        throw MachineError("machine description: not valid JSON: " + WithoutTag(e));
+    } catch (const json::out_of_range& e) {
+        // A number the parser cannot hold (1e400): named by its place and its text.
+        const std::string what = WithoutTag(e);
+        const size_t open = what.find('\'');
+        const size_t close = what.rfind('\'');
+        if (open != std::string::npos && close > open) {
+            Fail(check.PlaceOfValue(), "the number " + what.substr(open + 1, close - open - 1) + " is out of range");
         }
-        throw MachineError("machine description: not valid JSON: " + what);
+        Fail(check.PlaceOfValue(), what);
+    } catch (const json::exception& e) {
+        Fail(check.PlaceOfValue(), WithoutTag(e));
     }
 }
 
-}  // namespace
-
-MachineDescription ParseMachine(const std::string& jsonText)
+MachineDescription ReadMachine(const json& doc)
 {
-    const json doc = ParseDocument(jsonText);
     CheckObject(doc, "", {"disks", "volumes", "faults", "unopenable_letters", "seed"});
     MachineDescription m;
     if (doc.contains("disks")) {
@@ -508,6 +532,19 @@ MachineDescription ParseMachine(const std::string& jsonText)
     }
     ValidateMachine(m);
     return m;
+}
+
+}  // namespace
+
+MachineDescription ParseMachine(const std::string& jsonText)
+{
+    try {
+        return ReadMachine(ParseDocument(jsonText));
+    } catch (const json::exception& e) {
+        // Every check above names its place; this is the last guard, so that
+        // the library's own exceptions never reach the caller.
+        throw MachineError("machine description: " + WithoutTag(e));
+    }
 }
 
 MachineDescription LoadMachineFile(const std::string& path)
