@@ -28,7 +28,11 @@ constexpr ULONGLONG kMaxSigned32 = 0x7FFFFFFFull;
     throw MachineError(place + ": " + problem);
 }
 
-std::string At(const std::string& place, const std::string& key) { return place.empty() ? key : place + "." + key; }
+std::string At(const std::string& place, const std::string& key)
+{
+    const std::string name = key.empty() ? "\"\"" : key;  // an empty key still names a place
+    return place.empty() ? name : place + "." + name;
+}
 std::string At(const std::string& place, size_t i) { return place + "[" + std::to_string(i) + "]"; }
 
 std::string Lower(std::string s)
