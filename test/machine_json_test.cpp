@@ -108,6 +108,8 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {R"({"disks": {}})", "disks: must be a list"},
         {R"({"": 1})", "\"\": unknown key (expected one of: disks, volumes, faults, unopenable_letters, seed)"},
         {Machine(Disk(R"("": 1, "": 2)")), "disks[0].\"\": is given twice"},
+        {R"({": disks": []})", "\": disks\": unknown key..."},
+        {Machine(Disk(R"("geometry.size": 1)")), "disks[0].\"geometry.size\": unknown key..."},
         {Machine("{}"), "disks[0].geometry: is missing"},
         {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, geometry, size, "
                                         "partitions, unreadable, latency)"},

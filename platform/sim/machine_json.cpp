@@ -28,9 +28,15 @@ constexpr ULONGLONG kMaxSigned32 = 0x7FFFFFFFull;
     throw MachineError(place + ": " + problem);
 }
 
+// A key as a place: as it is when it is a plain name, else quoted as JSON
+// text, so that an empty key or one such as ": x" still names its place.
 std::string At(const std::string& place, const std::string& key)
 {
-    const std::string name = key.empty() ? "\"\"" : key;  // an empty key still names a place
+    bool plain = !key.empty();
+    for (const char c : key) {
+        plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    }
+    const std::string name = plain ? key : json(key).dump(-1, ' ', false, json::error_handler_t::replace);
     return place.empty() ? name : place + "." + name;
 }
 std::string At(const std::string& place, size_t i) { return place + "[" + std::to_string(i) + "]"; }
