@@ -55,7 +55,8 @@ for h in "${harnesses[@]}"; do
     cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
     ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
     if [[ $rc -eq 0 ]]; then
-        results+=("$(printf '%-16s %4ss  %9s runs  cov %-5s ft %-6s seeds ok' "$h" "$seconds" "${runs:-?}" "$cov" "$ft")")
+        results+=("$(printf '%-16s %4ss  %9s runs  cov %-5s ft %-6s seeds ok' \
+            "$h" "$seconds" "${runs:-?}" "$cov" "$ft")")
     else
         results+=("$(printf '%-16s FAILED after %s runs (exit %d); see %s' "$h" "${runs:-?}" "$rc" "$log")")
         grep -E 'invariant broken|ERROR:|SUMMARY|Test unit written' "$log" | head -5 >&2 || true
