@@ -114,14 +114,15 @@ Page custom ModePageShow ModePageLeave
 ; code ("error" when it could not be started). ARGS: "" or "/u".
 !macro RunRegsvr32 ARGS
   StrCpy $0 "error"
+  StrCpy $1 '"$SYSDIR\regsvr32.exe" /s'
+  !if "${ARGS}" != ""
+    StrCpy $1 '$1 ${ARGS}'
+  !endif
   ${If} $PerUser == 1
-    StrCpy $1 '"$SYSDIR\regsvr32.exe" /s ${ARGS} /n /i:user "$INSTDIR\HDD.dll"'
-  ${Else}
-    StrCpy $1 '"$SYSDIR\regsvr32.exe" /s ${ARGS} "$INSTDIR\HDD.dll"'
+    StrCpy $1 '$1 /n /i:user'
   ${EndIf}
-  DetailPrint "$1"
   ClearErrors
-  ExecWait $1 $0
+  ExecWait '$1 "$INSTDIR\HDD.dll"' $0
 !macroend
 
 ; ---- installer -----------------------------------------------------------------

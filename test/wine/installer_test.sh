@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The setup program and the portable zip under Wine, in a fresh 32-bit prefix
 # of their own: silent install for every user (files, keys, creation by
-# ProgID, hddiag.exe), upgrade over it, silent uninstall (registry exported
-# before and after compares equal), install for the current user only (keys
-# under the user's classes, the machine's untouched), and a registration that
-# fails (nothing stays).
+# ProgID, hddiag.exe), upgrades over it in place and into another folder, one
+# silent uninstall (registry exported before and after compares equal),
+# install for the current user only (keys under the user's classes, the
+# machine's untouched), and a registration that fails (nothing stays).
 #
 #   installer_test.sh <wine wrapper> <setup.exe> <portable.zip> <version>
 #                     <hdd_guids.h> <cmake> <work dir>
@@ -237,24 +237,33 @@ expect "creation by ProgID and GetHardDiskInfo" 0
 run "$machine/hddiag.exe" info
 expect "hddiag.exe info from the installation folder" 0
 
-# ---- upgrade: the installed version is unregistered first, then replaced -----
-# A key of the installed class and a changed file, which only the
-# unregistration (it removes the class's tree) and the new copy undo.
-"$wine_run" reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\Stale" /f >/dev/null 2>&1 </dev/null
+# ---- upgrade in place: the files are copied again, one entry stays -----------
 echo "older" >"$machine/README.txt"
 run "$setup" /S
 expect "setup /S over the installation" 0
 snapshot upgraded
 upgrade_diff=$(changes installed upgraded)
 [[ -z $upgrade_diff ]] || fail "the upgrade left other keys than the first installation:"$'\n'"$upgrade_diff"
-
 cmp -s "$machine/README.txt" "$work/zip/HDD-$version/README.txt" || fail "the upgrade kept the old README.txt"
 expect_files "upgraded" "$machine" "${files[@]}" uninstall.exe
+
+# ---- upgrade into another folder: the installed version's own uninstaller
+# unregisters it and removes its folder; the keys then name the new folder.
+moved=$drive/HDDMoved
+moved_win='C:\HDDMoved'
+run "$setup" /S "/D=$moved_win"
+expect "setup /S /D=$moved_win over the installation" 0
+[[ ! -e $machine ]] || fail "the upgrade into $moved_win left $machine"
+expect_files "moved" "$moved" "${files[@]}" uninstall.exe
+snapshot moved
+expect_only_own_keys "setup /S /D=$moved_win" moved "$hklm_classes" HKEY_LOCAL_MACHINE
+expect_value "moved class" moved "$hklm_classes\\CLSID\\$clsid\\InprocServer32" "@=\"$(esc "$moved_win\\HDD.dll")\""
+expect_value "moved entry" moved "HKEY_LOCAL_MACHINE\\$entry" "\"InstallLocation\"=\"$(esc "$moved_win")\""
 client
 expect "creation by ProgID after the upgrade" 0
 
 # ---- uninstall: everything goes -------------------------------------------------
-uninstall_in_place "$machine" "$machine_win"
+uninstall_in_place "$moved" "$moved_win"
 snapshot uninstalled
 expect_no_changes "uninstall" uninstalled
 client
