@@ -14,7 +14,7 @@ packages=(
     nlohmann-json3-dev libcli11-dev
 )
 if [[ ${1:-all} != native ]]; then
-    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev)
+    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev nsis)
 fi
 
 missing=()
