@@ -20,8 +20,10 @@ work=$7
 
 prefix=$work/prefix
 drive=$prefix/drive_c
+# shellcheck source=../../cmake/wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-env.sh"
+hdd_wine_env "$prefix"
 export HDD_WINEPREFIX=$prefix  # the prefix cmake/wine-run.sh uses
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 
 stop_server() { wineserver -k </dev/null >/dev/null 2>&1 || true; }
 stop_server
