@@ -103,6 +103,79 @@ Group GroupOf(const fs::path& block, const std::string& name)
     return Group::None;
 }
 
+// A kernel disk name split for ordering: the driver's family, the index the
+// letter-named families (sda, vdb, hdc, xvdd) spell in letters, and the rest.
+struct NameKey {
+    std::string family;
+    ULONGLONG letters = 0;  // a=1 ... z=26, aa=27, ...
+    std::string rest;
+};
+
+NameKey KeyOf(const std::string& name)
+{
+    NameKey key;
+    for (const char* family : {"xvd", "sd", "vd", "hd"}) {
+        const std::string f = family;
+        if (name.size() > f.size() && StartsWith(name, f) &&
+            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(f.size()), name.end(),
+                        [](char c) { return c >= 'a' && c <= 'z'; })) {
+            key.family = f;
+            for (size_t i = f.size(); i < name.size() && key.letters < (1ull << 56); ++i) {
+                key.letters = key.letters * 26 + static_cast<ULONGLONG>(name[i] - 'a' + 1);
+            }
+            return key;
+        }
+    }
+    size_t i = 0;
+    while (i < name.size() && IsLetter(name[i])) {
+        ++i;
+    }
+    key.family = name.substr(0, i);
+    key.rest = name.substr(i);
+    return key;
+}
+
+// Digit runs by value, everything else character by character.
+bool NaturalLess(const std::string& a, const std::string& b)
+{
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            size_t ei = i;
+            size_t ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) {
+                ++ei;
+            }
+            while (ej < b.size() && IsDigit(b[ej])) {
+                ++ej;
+            }
+            while (i + 1 < ei && a[i] == '0') {
+                ++i;
+            }
+            while (j + 1 < ej && b[j] == '0') {
+                ++j;
+            }
+            if (ei - i != ej - j) {
+                return ei - i < ej - j;
+            }
+            const int order = a.compare(i, ei - i, b, j, ej - j);
+            if (order != 0) {
+                return order < 0;
+            }
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) {
+                return a[i] < b[j];
+            }
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
 }  // namespace
 
 DWORD BusFromSysfs(const std::string& name, const std::string& devicePath)
@@ -142,62 +215,15 @@ DWORD BusFromSysfs(const std::string& name, const std::string& devicePath)
 
 bool DiskNameLess(const std::string& a, const std::string& b)
 {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const bool digitA = IsDigit(a[i]);
-        const bool digitB = IsDigit(b[j]);
-        if (digitA != digitB) {
-            return digitA;  // numbers before letters ("sd0" never happens; be total anyway)
-        }
-        size_t ei = i;
-        size_t ej = j;
-        if (digitA) {
-            while (ei < a.size() && IsDigit(a[ei])) {
-                ++ei;
-            }
-            while (ej < b.size() && IsDigit(b[ej])) {
-                ++ej;
-            }
-            // By value: strip leading zeros, then the longer number is larger.
-            size_t zi = i;
-            size_t zj = j;
-            while (zi + 1 < ei && a[zi] == '0') {
-                ++zi;
-            }
-            while (zj + 1 < ej && b[zj] == '0') {
-                ++zj;
-            }
-            const std::string na = a.substr(zi, ei - zi);
-            const std::string nb = b.substr(zj, ej - zj);
-            if (na.size() != nb.size()) {
-                return na.size() < nb.size();
-            }
-            if (na != nb) {
-                return na < nb;
-            }
-        } else {
-            while (ei < a.size() && !IsDigit(a[ei])) {
-                ++ei;
-            }
-            while (ej < b.size() && !IsDigit(b[ej])) {
-                ++ej;
-            }
-            const std::string wa = a.substr(i, ei - i);
-            const std::string wb = b.substr(j, ej - j);
-            const bool lettersA = std::all_of(wa.begin(), wa.end(), IsLetter);
-            const bool lettersB = std::all_of(wb.begin(), wb.end(), IsLetter);
-            if (lettersA && lettersB && wa.size() != wb.size()) {
-                return wa.size() < wb.size();
-            }
-            if (wa != wb) {
-                return wa < wb;
-            }
-        }
-        i = ei;
-        j = ej;
+    const NameKey ka = KeyOf(a);
+    const NameKey kb = KeyOf(b);
+    if (ka.family != kb.family) {
+        return ka.family < kb.family;
     }
-    return a.size() - i < b.size() - j;
+    if (ka.letters != kb.letters) {
+        return ka.letters < kb.letters;
+    }
+    return NaturalLess(ka.rest, kb.rest);
 }
 
 bool DescribeDeviceNode(const std::string& path, SystemDisk& disk)

@@ -33,9 +33,9 @@ bool DescribeDeviceNode(const std::string& path, SystemDisk& disk);
 // virtio and other SCSI targets -> SCSI, anything else unknown.
 DWORD BusFromSysfs(const std::string& name, const std::string& devicePath);
 
-// Kernel names in the order the kernel hands them out: runs of letters
-// shorter first, then alphabetically (sdz before sdaa); numbers by value
-// (loop2 before loop10).
+// Kernel names by family (loop, mmcblk, nvme, sd, vd, ...) alphabetically,
+// then within a family in the order the kernel hands them out: sda ... sdz,
+// sdaa; numbers by value (loop2 before loop10, nvme0n2 before nvme0n10).
 bool DiskNameLess(const std::string& a, const std::string& b);
 
 }  // namespace hdd::blockdev
