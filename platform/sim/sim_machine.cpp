@@ -176,6 +176,40 @@ bool SimMachine::Impl::SectorsUnreadable(DWORD disk, ULONGLONG offset, ULONGLONG
     return it != ranges.end() && it->first <= last;
 }
 
+DWORD SimMachine::Impl::Transfer(const OpenHandle& handle, ULONGLONG position, BYTE* buffer, DWORD bytes)
+{
+    auto fill = [this](size_t disk, ULONGLONG offset, BYTE* to, DWORD count) -> DWORD {
+        DiskMedia* source = disk < media.size() ? media[disk] : nullptr;
+        if (source == nullptr) {
+            std::memset(to, 0, count);
+            return 0;
+        }
+        return source->Read(offset, to, count);
+    };
+    if (handle.isDisk) {
+        return fill(handle.index, position, buffer, bytes);
+    }
+    ULONGLONG rel = position;
+    DWORD done = 0;
+    for (const SimExtent& e : volumes[handle.index].extents) {
+        if (done == bytes) {
+            break;
+        }
+        if (rel >= e.length) {
+            rel -= e.length;
+            continue;
+        }
+        const DWORD piece = static_cast<DWORD>(std::min<ULONGLONG>(bytes - done, e.length - rel));
+        const DWORD error = fill(e.disk, e.offset + rel, buffer + done, piece);
+        if (error != 0) {
+            return error;
+        }
+        done += piece;
+        rel = 0;
+    }
+    return 0;
+}
+
 LONG SimMachine::Impl::DiskOf(const OpenHandle& handle) const
 {
     const LONG disk = handle.isDisk ? static_cast<LONG>(handle.index) : volumes[handle.index].onlyDisk;
@@ -453,7 +487,9 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
             if (bad) {
                 error = ERROR_CRC;
             } else {
-                std::memset(lpBuffer, 0, bytes);
+                error = m.Transfer(*handle, position, static_cast<BYTE*>(lpBuffer), bytes);
+            }
+            if (error == 0) {
                 handle->position = position + bytes;
                 *lpNumberOfBytesRead = bytes;
             }
@@ -543,6 +579,14 @@ void SimMachine::AddFault(const Fault& fault)
 {
     m_pImpl->description.faults.push_back(fault);
     m_pImpl->faultMatches.push_back(0);
+}
+
+void SimMachine::SetMedia(DWORD disk, DiskMedia* media)
+{
+    if (disk >= m_pImpl->media.size()) {
+        m_pImpl->media.resize(static_cast<size_t>(disk) + 1, nullptr);
+    }
+    m_pImpl->media[disk] = media;
 }
 
 void SimMachine::ClearFaults()

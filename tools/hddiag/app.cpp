@@ -11,6 +11,7 @@
 #include "tools/hddiag/output.h"
 #include "tools/hddiag/host/host.h"
 #include "tools/hddiag/progress_view.h"
+#include "tools/hddiag/real_disks.h"
 #include "tools/hddiag/session.h"
 #include "tools/hddiag/trace_writer.h"
 
@@ -106,6 +107,33 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
     return ExitCodeFor(result);
 }
 
+// Block devices and image files (or this computer's disks), read by the
+// component linked in here; the trace has their reads too.
+int RunOnRealDisks(const Options& options, AppIo& io, TraceWriter* trace)
+{
+    std::string error;
+    std::unique_ptr<RealMachine> disks = host::OpenRealMachine(options.disks, options.seed, error);
+    if (!disks) {
+        io.err << "hddiag: " << error << '\n';
+        return kExitUsage;
+    }
+    if (trace != nullptr) {
+        disks->ObserveReads([trace](LONG disk, ULONGLONG sector) { trace->Read(disk, sector); });
+    }
+    hdd::ScopedOsApi scope(disks->Api());
+    std::unique_ptr<Component> component = CreateLinkedComponent(error);
+    if (!component) {
+        io.err << "hddiag: cannot create the component: " << error << '\n';
+        return kExitComponent;
+    }
+    const int code = RunCommand(options, component->Object(), io, trace);
+    if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json) {
+        io.out << '\n';
+        PrintDiskTable(io.out, disks->Rows());
+    }
+    return code;
+}
+
 }  // namespace
 
 int RunHddiag(int argc, const char* const* argv, AppIo& io)
@@ -121,8 +149,12 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         trace.emplace(io.out);
     }
 
-    if (options.machine.empty()) {
-        // Real disks keep no log of their reads: the trace has events and results.
+    if (options.machine.empty() && options.disks.empty() && host::UsesInstalledComponent()) {
+        if (options.seed) {
+            io.err << "hddiag: --seed needs a simulated machine (--machine) or --disk\n";
+            return kExitUsage;
+        }
+        // The installed component keeps no log of its reads: the trace has events and results.
         std::unique_ptr<Component> component = host::OpenInstalledComponent(error);
         if (!component) {
             io.err << "hddiag: " << error << '\n';
@@ -131,9 +163,16 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
     }
 
+    if (options.machine.empty()) {
+        return RunOnRealDisks(options, io, trace ? &*trace : nullptr);
+    }
+
     hdd::sim::MachineDescription description;
     if (!LoadMachine(options.machine, description, io.err)) {
         return kExitUsage;
+    }
+    if (options.seed) {
+        description.seed = *options.seed;
     }
     hdd::sim::SimMachine machine(std::move(description));
     machine.SetRecording(false);  // a run makes millions of reads; the observer sees each

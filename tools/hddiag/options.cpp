@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "platform/sim/bus_names.h"
+
 namespace hddiag {
 
 namespace {
@@ -15,6 +17,20 @@ std::string CheckTestName(const std::string& name)
 }
 
 }  // namespace
+
+DiskOption ParseDiskOption(const std::string& text)
+{
+    DiskOption disk;
+    disk.path = text;
+    const size_t colon = text.rfind(':');
+    if (colon != std::string::npos && colon != 0) {
+        if (const std::optional<DWORD> bus = hdd::sim::BusFromName(text.substr(colon + 1))) {
+            disk.path = text.substr(0, colon);
+            disk.bus = *bus;
+        }
+    }
+    return disk;
+}
 
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& defaultMachine,
                                    std::ostream& out, std::ostream& err)
@@ -31,6 +47,16 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
                        std::string(defaultMachine.empty() ? " (default: this machine's disks)"
                                                           : " (default: " + defaultMachine + ")"))
         ->type_name("FILE|builtin");
+    std::vector<std::string> disks;
+    app.add_option("--disk", disks,
+                   "a block device or disk image as the next disk, read-only (repeatable; BUS: sata (default), "
+                   "ata, raid, usb, scsi, sas, nvme, atapi, 1394)")
+        ->type_name("PATH[:BUS]")
+        ->allow_extra_args(false)
+        ->excludes("--machine");
+    unsigned int seed = 0;
+    app.add_option("--seed", seed, "random words from a generator with this seed, so that a run repeats")
+        ->type_name("N");
     CLI::Option* trace = app.add_flag("--trace", o.trace,
                                       "print only 'read', 'event' and 'result' lines on standard output");
     CLI::Option* json = app.add_flag("--json", o.json, "print the report and the results as JSON");
@@ -65,7 +91,18 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         return parsed;
     }
 
-    o.machine = app.count("--machine") > 0 ? machine : defaultMachine;
+    for (const std::string& disk : disks) {
+        o.disks.push_back(ParseDiskOption(disk));
+        if (o.disks.back().path.empty()) {
+            err << "hddiag: --disk needs a path\n";
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+    }
+    if (app.count("--seed") > 0) {
+        o.seed = seed;
+    }
+    o.machine = app.count("--machine") > 0 ? machine : (o.disks.empty() ? defaultMachine : std::string());
     if (app.count("--machine") > 0 && machine.empty()) {
         err << "hddiag: --machine needs 'builtin' or a machine file\n";
         parsed.exitCode = kExitUsage;
