@@ -416,7 +416,8 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
             error = ERROR_ACCESS_DENIED;
         } else if (disk >= 0 && m.FaultFires(FaultOp::Read, nullptr, 0, disk, error)) {
             m.Charge(ReadLatencyMicroseconds(m.description.disks[disk].latency, end, m.head[disk], position,
-                                             nNumberOfBytesToRead));
+                                             nNumberOfBytesToRead) +
+                     SlowSectorMicroseconds(m.description.disks[disk].slow, position, nNumberOfBytesToRead));
         } else if (nNumberOfBytesToRead == 0) {
             // nothing to transfer
         } else if (lpBuffer == nullptr) {
@@ -448,7 +449,8 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
                 }
             }
             const SimDisk& media = m.description.disks[onDisk];
-            m.Charge(ReadLatencyMicroseconds(media.latency, media.size, m.head[onDisk], diskOffset, bytes));
+            m.Charge(ReadLatencyMicroseconds(media.latency, media.size, m.head[onDisk], diskOffset, bytes) +
+                     SlowSectorMicroseconds(media.slow, diskOffset, bytes));
             m.head[onDisk] = diskOffset + bytes;
             if (bad) {
                 error = ERROR_CRC;

@@ -6,12 +6,17 @@
 
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/hddiag/batch_estimate.h"
 #include "tools/hddiag/component.h"
+#include "tools/hddiag/host/host.h"
+#include "tools/hddiag/latency_clock.h"
+#include "tools/hddiag/latency_collector.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/output.h"
-#include "tools/hddiag/host/host.h"
 #include "tools/hddiag/progress_view.h"
+#include "tools/hddiag/run_files.h"
 #include "tools/hddiag/session.h"
+#include "tools/hddiag/timed_os.h"
 #include "tools/hddiag/trace_writer.h"
 
 namespace hddiag {
@@ -38,12 +43,21 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
     }
 }
 
-// The command itself, on an object whose machine is in place.
-int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace)
+// The command itself, on an object whose machine is in place. clock measures
+// the run; timed is the seam that times the component's reads (null when the
+// component reads through a seam of its own).
+int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace, LatencyClock& clock,
+               TimedOs* timed)
 {
     Session session(object, io.interrupt);
-    ProgressView progress(io.err, io.errIsTerminal);
+    BatchEstimate estimate(clock);
+    session.AddObserver(&estimate);  // before the view that shows it
+    ProgressView progress(io.err, io.errIsTerminal, &estimate);
     session.AddObserver(&progress);
+    std::optional<LatencyCollector> latency;
+    if (timed != nullptr) {
+        session.AddObserver(&latency.emplace(*timed, clock));
+    }
     if (trace != nullptr) {
         session.AddObserver(trace);
     }
@@ -73,7 +87,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
         } else if (people) {
             PrintReport(io.out, result.report);
         }
-        return kExitPassed;
+        return WriteRunFiles(options, result, io.err) ? kExitPassed : kExitUsage;
     }
 
     std::vector<TestCall> calls;
@@ -94,16 +108,37 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
             PrintReport(io.out, result.report);
         }
     }
+    estimate.Plan(calls, result.report.items);
     result.tests = session.RunTests(calls);
     result.interrupted = session.Interrupted();
     session.Disconnect();
+    if (latency) {
+        result.latency = latency->Results();
+        result.latency.resize(result.tests.size());
+    }
 
     if (options.json) {
         PrintJson(io.out, result, true);
     } else if (people) {
         PrintSummary(io.out, result);
     }
-    return ExitCodeFor(result);
+    const int status = ExitCodeFor(result);
+    return WriteRunFiles(options, result, io.err) ? status : kExitUsage;
+}
+
+// The component linked into hddiag, on whatever seam is installed now, with
+// its reads timed on the clock.
+int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyClock& clock)
+{
+    TimedOs timed(hdd::Os(), clock);
+    hdd::ScopedOsApi scope(timed);
+    std::string error;
+    std::unique_ptr<Component> component = CreateLinkedComponent(error);
+    if (!component) {
+        io.err << "hddiag: cannot create the component: " << error << '\n';
+        return kExitComponent;
+    }
+    return RunCommand(options, component->Object(), io, trace, clock, &timed);
 }
 
 }  // namespace
@@ -123,12 +158,17 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
 
     if (options.machine.empty()) {
         // Real disks keep no log of their reads: the trace has events and results.
+        HostClock clock;
+        if (options.linked) {
+            return RunLinked(options, io, trace ? &*trace : nullptr, clock);
+        }
+        // The installed component reads through its own seam: not timed.
         std::unique_ptr<Component> component = host::OpenInstalledComponent(error);
         if (!component) {
             io.err << "hddiag: " << error << '\n';
             return kExitComponent;
         }
-        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr, clock, nullptr);
     }
 
     hdd::sim::MachineDescription description;
@@ -143,12 +183,8 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         machine.SetReadObserver([&writer](LONG disk, ULONGLONG sector) { writer.Read(disk, sector); });
     }
     hdd::ScopedOsApi scope(machine);
-    std::unique_ptr<Component> component = CreateLinkedComponent(error);
-    if (!component) {
-        io.err << "hddiag: cannot create the component: " << error << '\n';
-        return kExitComponent;
-    }
-    return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+    SimMachineClock clock(machine);
+    return RunLinked(options, io, trace ? &*trace : nullptr, clock);
 }
 
 }  // namespace hddiag

@@ -14,6 +14,9 @@ std::string DefaultMachine();
 
 bool StderrIsTerminal();
 
+// A monotonic clock in nanoseconds, for timing reads on real disks.
+ULONGLONG MonotonicNanoseconds();
+
 // The installed component on this computer's own disks; null with a message
 // when it cannot be had.
 std::unique_ptr<Component> OpenInstalledComponent(std::string& error);
