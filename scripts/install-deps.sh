@@ -12,6 +12,7 @@ packages=(
     cmake ninja-build g++
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
+    python3-prometheus-client
 )
 if [[ ${1:-all} != native ]]; then
     packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev)

@@ -129,6 +129,9 @@ ULONGLONG LatencyRecorder::Percentile(ULONGLONG perMille) const
     }
     // The smallest latency that at least perMille of the reads do not exceed.
     const ULONGLONG rank = std::max<ULONGLONG>(1, (successful * perMille + 999) / 1000);
+    if (rank >= successful) {
+        return m_maxNs;  // known exactly
+    }
     ULONGLONG seen = 0;
     for (size_t i = 0; i < kHistogramBuckets; ++i) {
         seen += m_histogram[i];
