@@ -591,6 +591,8 @@ void SimMachine::AdvanceMicroseconds(ULONGLONG us) { m_pImpl->nowUs += us; }
 
 ULONGLONG SimMachine::NowMicroseconds() const { return m_pImpl->nowUs; }
 
+const ULONGLONG* SimMachine::MicrosecondCounter() const { return &m_pImpl->nowUs; }
+
 void SimMachine::SetPacing(bool on) { m_pImpl->pacing = on; }
 
 // ---- random words ----------------------------------------------------------------------------

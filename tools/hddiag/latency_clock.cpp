@@ -7,6 +7,8 @@ namespace hddiag {
 
 ULONGLONG SimMachineClock::NowNanoseconds() { return m_machine.NowMicroseconds() * 1000u; }
 
+const ULONGLONG* SimMachineClock::MicrosecondCounter() const { return m_machine.MicrosecondCounter(); }
+
 ULONGLONG HostClock::NowNanoseconds() { return host::MonotonicNanoseconds(); }
 
 }  // namespace hddiag

@@ -14,6 +14,9 @@ class LatencyClock {
 public:
     virtual ~LatencyClock() = default;
     virtual ULONGLONG NowNanoseconds() = 0;
+    // A counter of microseconds that is the clock itself, when there is one:
+    // read in place it saves a call on every read.
+    virtual const ULONGLONG* MicrosecondCounter() const { return nullptr; }
 };
 
 // The simulated machine's clock, which its latency model moves.
@@ -21,6 +24,7 @@ class SimMachineClock final : public LatencyClock {
 public:
     explicit SimMachineClock(const hdd::sim::SimMachine& machine) : m_machine(machine) {}
     ULONGLONG NowNanoseconds() override;
+    const ULONGLONG* MicrosecondCounter() const override;
 
 private:
     const hdd::sim::SimMachine& m_machine;

@@ -36,11 +36,12 @@ void LatencyRecorder::Begin(ULONGLONG nowNs)
     m_failedReads = 0;
     m_sumNs = 0;
     m_minNs = ~0ull;
-    m_maxNs = 0;
     m_histogram.fill(0);
     m_classes.fill(0);
     m_slowestCount = 0;
     m_slowestFloor = 0;
+    m_slowestMax = 0;
+    m_keepFrom = 0;
     m_failed.clear();
     m_failedNotListed = 0;
     m_cells.fill(Cell{});
@@ -61,13 +62,31 @@ void LatencyRecorder::RecordFailure(ULONGLONG sector, DWORD error, ULONGLONG ns)
     }
 }
 
-void LatencyRecorder::Widen()
+void LatencyRecorder::CountSlowClass(ULONGLONG ns)
 {
+    size_t c = 1;
+    while (c < kLatencyClassBoundsNs.size() && ns >= kLatencyClassBoundsNs[c]) {
+        ++c;
+    }
+    ++m_classes[c];
+}
+
+void LatencyRecorder::Widen(ULONGLONG unit)
+{
+    // The units taken so far and the new one, at the present width.
+    ULONGLONG low = unit;
+    ULONGLONG high = unit;
+    for (size_t i = 0; i < kPositionBuckets; ++i) {
+        if (m_cells[i].reads != 0 || m_cells[i].failed != 0) {
+            low = std::min(low, m_base + i);
+            high = std::max(high, m_base + i);
+        }
+    }
     unsigned shift = m_shift;
-    while (shift < 63 && (m_highSector >> shift) - (m_lowSector >> shift) >= kPositionBuckets) {
+    while (shift < 63 && (high >> (shift - m_shift)) - (low >> (shift - m_shift)) >= kPositionBuckets) {
         ++shift;
     }
-    const ULONGLONG base = m_lowSector >> shift;
+    const ULONGLONG base = low >> (shift - m_shift);
     std::array<Cell, kPositionBuckets> merged{};
     for (size_t i = 0; i < kPositionBuckets; ++i) {
         const Cell& old = m_cells[i];
@@ -89,10 +108,13 @@ void LatencyRecorder::Widen()
 void LatencyRecorder::KeepSlow(ULONGLONG sector, ULONGLONG ns)
 {
     const Slow entry{ns, sector, m_reads};
+    size_t at = m_slowestFloor;
     if (m_slowestCount < kSlowestKept) {
-        m_slowest[m_slowestCount++] = entry;
-    } else {
-        m_slowest[m_slowestFloor] = entry;
+        at = m_slowestCount++;
+    }
+    m_slowest[at] = entry;
+    if (ns > m_slowest[m_slowestMax].nanoseconds) {
+        m_slowestMax = at;
     }
     if (m_slowestCount == kSlowestKept) {
         // The entry to give up next: the fastest, and of equal ones the latest.
@@ -104,6 +126,9 @@ void LatencyRecorder::KeepSlow(ULONGLONG sector, ULONGLONG ns)
                 m_slowestFloor = i;
             }
         }
+        // Only a read slower than all of them displaces one (equal ones keep the earlier).
+        const ULONGLONG floor = m_slowest[m_slowestFloor].nanoseconds;
+        m_keepFrom = floor == ~0ull ? floor : floor + 1;
     }
 }
 
@@ -130,17 +155,17 @@ ULONGLONG LatencyRecorder::Percentile(ULONGLONG perMille) const
     // The smallest latency that at least perMille of the reads do not exceed.
     const ULONGLONG rank = std::max<ULONGLONG>(1, (successful * perMille + 999) / 1000);
     if (rank >= successful) {
-        return m_maxNs;  // known exactly
+        return MaxNs();  // known exactly
     }
     ULONGLONG seen = 0;
     for (size_t i = 0; i < kHistogramBuckets; ++i) {
         seen += m_histogram[i];
         if (seen >= rank) {
             const ULONGLONG middle = BucketLow(i) + BucketWidth(i) / 2;
-            return std::clamp(middle, m_minNs, m_maxNs);
+            return std::clamp(middle, m_minNs, MaxNs());
         }
     }
-    return m_maxNs;
+    return MaxNs();
 }
 
 LatencySummary LatencyRecorder::Finish(ULONGLONG nowNs) const
@@ -152,7 +177,7 @@ LatencySummary LatencyRecorder::Finish(ULONGLONG nowNs) const
     const ULONGLONG successful = m_reads - m_failedReads;
     if (successful > 0) {
         s.minNs = m_minNs;
-        s.maxNs = m_maxNs;
+        s.maxNs = MaxNs();
         s.sumNs = m_sumNs;
         s.meanNs = m_sumNs / successful;
         s.p50Ns = Percentile(500);

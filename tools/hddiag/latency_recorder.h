@@ -97,19 +97,18 @@ public:
     {
         ++m_reads;
         m_sumNs += ns;
-        m_minNs = ns < m_minNs ? ns : m_minNs;
-        m_maxNs = ns > m_maxNs ? ns : m_maxNs;
+        m_minNs = ns < m_minNs ? ns : m_minNs;  // (the maximum is the slowest kept read)
         ++m_histogram[HistogramIndex(ns)];
-        size_t c = 0;
-        while (c < kLatencyClassBoundsNs.size() && ns >= kLatencyClassBoundsNs[c]) {
-            ++c;
+        if (ns < kLatencyClassBoundsNs[0]) {
+            ++m_classes[0];
+        } else {
+            CountSlowClass(ns);
         }
-        ++m_classes[c];
         Cell& cell = MapCell(sector);
         ++cell.reads;
         cell.sumNs += ns;
         cell.maxNs = ns > cell.maxNs ? ns : cell.maxNs;
-        if (m_slowestCount < kSlowestKept || ns > m_slowest[m_slowestFloor].nanoseconds) {
+        if (ns >= m_keepFrom) {
             KeepSlow(sector, ns);
         }
     }
@@ -155,19 +154,19 @@ private:
         if (m_mapEmpty) {
             m_mapEmpty = false;
             m_base = sector;
-            m_lowSector = m_highSector = sector;
         }
-        m_lowSector = sector < m_lowSector ? sector : m_lowSector;
-        m_highSector = sector > m_highSector ? sector : m_highSector;
         ULONGLONG unit = sector >> m_shift;
         if (unit < m_base || unit - m_base >= kPositionBuckets) {
-            Widen();
+            Widen(unit);
             unit = sector >> m_shift;
         }
         return m_cells[static_cast<size_t>(unit - m_base)];
     }
-    void Widen();
+    // Makes room for a read in the cell `unit` of the present width.
+    void Widen(ULONGLONG unit);
     void KeepSlow(ULONGLONG sector, ULONGLONG ns);
+    void CountSlowClass(ULONGLONG ns);
+    ULONGLONG MaxNs() const { return m_slowestCount == 0 ? 0 : m_slowest[m_slowestMax].nanoseconds; }
     ULONGLONG Percentile(ULONGLONG perMille) const;
 
     ULONGLONG m_startNs = 0;
@@ -175,13 +174,14 @@ private:
     ULONGLONG m_failedReads = 0;
     ULONGLONG m_sumNs = 0;
     ULONGLONG m_minNs = ~0ull;
-    ULONGLONG m_maxNs = 0;
     std::array<ULONGLONG, kHistogramBuckets> m_histogram{};
     std::array<ULONGLONG, kLatencyClassCount> m_classes{};
 
     std::array<Slow, kSlowestKept> m_slowest{};
     size_t m_slowestCount = 0;
     size_t m_slowestFloor = 0;  // the fastest of the kept ones, once all are taken
+    size_t m_slowestMax = 0;    // the slowest of them
+    ULONGLONG m_keepFrom = 0;   // a read this slow is kept: 0 until all are taken
 
     std::vector<FailedRead> m_failed;  // capacity reserved once
     ULONGLONG m_failedNotListed = 0;
@@ -190,8 +190,6 @@ private:
     bool m_mapEmpty = true;
     unsigned m_shift = 0;
     ULONGLONG m_base = 0;  // the first cell's sector >> m_shift
-    ULONGLONG m_lowSector = 0;
-    ULONGLONG m_highSector = 0;
 };
 
 }  // namespace hddiag

@@ -13,28 +13,26 @@ void TimedOs::Attach(LatencyRecorder* recorder)
     m_seekPending = false;
 }
 
-ULONGLONG TimedOs::Since(ULONGLONG start)
-{
-    const ULONGLONG now = m_clock.NowNanoseconds();
-    return now > start ? now - start : 0;
-}
-
 DWORD TimedOs::SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod)
 {
     if (m_recorder == nullptr) {
         return m_inner.SetFilePointer(hFile, lDistanceToMove, lpDistanceToMoveHigh, dwMoveMethod);
     }
-    const ULONGLONG start = m_clock.NowNanoseconds();
-    const ULONGLONG requested =
-        lpDistanceToMoveHigh != nullptr
-            ? (static_cast<ULONGLONG>(static_cast<DWORD>(*lpDistanceToMoveHigh)) << 32) | static_cast<DWORD>(lDistanceToMove)
-            : static_cast<DWORD>(lDistanceToMove);
+    return SeekTimed(hFile, lDistanceToMove, lpDistanceToMoveHigh, dwMoveMethod);
+}
+
+DWORD TimedOs::SeekTimed(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod)
+{
+    const ULONGLONG start = Now();
+    const DWORD requestedHigh = lpDistanceToMoveHigh != nullptr ? static_cast<DWORD>(*lpDistanceToMoveHigh) : 0;
     const DWORD low = m_inner.SetFilePointer(hFile, lDistanceToMove, lpDistanceToMoveHigh, dwMoveMethod);
     if (low == INVALID_SET_FILE_POINTER) {
         const DWORD error = m_inner.GetLastError();
         if (error != 0) {
             // The read this seek was for never happens: it failed here.
             if (dwMoveMethod == FILE_BEGIN) {
+                const ULONGLONG requested =
+                    (static_cast<ULONGLONG>(requestedHigh) << 32) | static_cast<DWORD>(lDistanceToMove);
                 m_recorder->RecordFailure(requested / kSectorBytes, error, Since(start));
             }
             m_handle = INVALID_HANDLE_VALUE;
@@ -59,8 +57,14 @@ BOOL TimedOs::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead
     if (m_recorder == nullptr) {
         return m_inner.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
     }
+    return ReadTimed(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
+}
+
+BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                        LPOVERLAPPED lpOverlapped)
+{
     const bool known = hFile == m_handle;
-    const ULONGLONG start = known && m_seekPending ? m_seekStartNs : m_clock.NowNanoseconds();
+    const ULONGLONG start = known && m_seekPending ? m_seekStartNs : Now();
     // A read without a seek of its own continues where the last one ended.
     const ULONGLONG sector = known ? m_sector : 0;
     const BOOL ok = m_inner.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
