@@ -450,7 +450,8 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
             error = ERROR_ACCESS_DENIED;
         } else if (disk >= 0 && m.FaultFires(FaultOp::Read, nullptr, 0, disk, error)) {
             m.Charge(ReadLatencyMicroseconds(m.description.disks[disk].latency, end, m.head[disk], position,
-                                             nNumberOfBytesToRead));
+                                             nNumberOfBytesToRead) +
+                     SlowSectorMicroseconds(m.description.disks[disk].slow, position, nNumberOfBytesToRead));
         } else if (nNumberOfBytesToRead == 0) {
             // nothing to transfer
         } else if (lpBuffer == nullptr) {
@@ -482,7 +483,8 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
                 }
             }
             const SimDisk& media = m.description.disks[onDisk];
-            m.Charge(ReadLatencyMicroseconds(media.latency, media.size, m.head[onDisk], diskOffset, bytes));
+            m.Charge(ReadLatencyMicroseconds(media.latency, media.size, m.head[onDisk], diskOffset, bytes) +
+                     SlowSectorMicroseconds(media.slow, diskOffset, bytes));
             m.head[onDisk] = diskOffset + bytes;
             if (bad) {
                 error = ERROR_CRC;
@@ -632,6 +634,8 @@ void SimMachine::SetTickCount(DWORD dwTick) { m_pImpl->nowUs = static_cast<ULONG
 void SimMachine::AdvanceMicroseconds(ULONGLONG us) { m_pImpl->nowUs += us; }
 
 ULONGLONG SimMachine::NowMicroseconds() const { return m_pImpl->nowUs; }
+
+const ULONGLONG* SimMachine::MicrosecondCounter() const { return &m_pImpl->nowUs; }
 
 void SimMachine::SetPacing(bool on) { m_pImpl->pacing = on; }
 

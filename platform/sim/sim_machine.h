@@ -97,6 +97,9 @@ public:
     void SetTickCount(DWORD dwTick);
     void AdvanceMicroseconds(ULONGLONG us);
     ULONGLONG NowMicroseconds() const;  // the clock, from SetTickCount's value
+    // The same clock in place, for an observer that reads it on every call
+    // without calling in; valid as long as the machine.
+    const ULONGLONG* MicrosecondCounter() const;
     // Sleep(n) moves the clock by n ms; with pacing on, reads and sleeps also
     // wait in real time for what the latency model charged.
     void SetPacing(bool on);

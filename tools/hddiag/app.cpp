@@ -6,13 +6,18 @@
 
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/hddiag/batch_estimate.h"
 #include "tools/hddiag/component.h"
+#include "tools/hddiag/host/host.h"
+#include "tools/hddiag/latency_clock.h"
+#include "tools/hddiag/latency_collector.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/output.h"
-#include "tools/hddiag/host/host.h"
 #include "tools/hddiag/progress_view.h"
 #include "tools/hddiag/real_disks.h"
+#include "tools/hddiag/run_files.h"
 #include "tools/hddiag/session.h"
+#include "tools/hddiag/timed_os.h"
 #include "tools/hddiag/trace_writer.h"
 
 namespace hddiag {
@@ -39,12 +44,21 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
     }
 }
 
-// The command itself, on an object whose machine is in place.
-int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace)
+// The command itself, on an object whose machine is in place. clock measures
+// the run; timed is the seam that times the component's reads (null when the
+// component reads through a seam of its own).
+int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace, LatencyClock& clock,
+               TimedOs* timed)
 {
     Session session(object, io.interrupt);
-    ProgressView progress(io.err, io.errIsTerminal);
+    BatchEstimate estimate(clock);
+    session.AddObserver(&estimate);  // before the view that shows it
+    ProgressView progress(io.err, io.errIsTerminal, &estimate);
     session.AddObserver(&progress);
+    std::optional<LatencyCollector> latency;
+    if (timed != nullptr) {
+        session.AddObserver(&latency.emplace(*timed, clock));
+    }
     if (trace != nullptr) {
         session.AddObserver(trace);
     }
@@ -74,7 +88,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
         } else if (people) {
             PrintReport(io.out, result.report);
         }
-        return kExitPassed;
+        return WriteRunFiles(options, result, io.err) ? kExitPassed : kExitUsage;
     }
 
     std::vector<TestCall> calls;
@@ -95,16 +109,37 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
             PrintReport(io.out, result.report);
         }
     }
+    estimate.Plan(calls, result.report.items);
     result.tests = session.RunTests(calls);
     result.interrupted = session.Interrupted();
     session.Disconnect();
+    if (latency) {
+        result.latency = latency->Results();
+        result.latency.resize(result.tests.size());
+    }
 
     if (options.json) {
         PrintJson(io.out, result, true);
     } else if (people) {
         PrintSummary(io.out, result);
     }
-    return ExitCodeFor(result);
+    const int status = ExitCodeFor(result);
+    return WriteRunFiles(options, result, io.err) ? status : kExitUsage;
+}
+
+// The component linked into hddiag, on whatever seam is installed now, with
+// its reads timed on the clock.
+int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyClock& clock)
+{
+    TimedOs timed(hdd::Os(), clock);
+    hdd::ScopedOsApi scope(timed);
+    std::string error;
+    std::unique_ptr<Component> component = CreateLinkedComponent(error);
+    if (!component) {
+        io.err << "hddiag: cannot create the component: " << error << '\n';
+        return kExitComponent;
+    }
+    return RunCommand(options, component->Object(), io, trace, clock, &timed);
 }
 
 // Block devices and image files (or this computer's disks), read by the
@@ -121,12 +156,8 @@ int RunOnRealDisks(const Options& options, AppIo& io, TraceWriter* trace)
         disks->ObserveReads([trace](LONG disk, ULONGLONG sector) { trace->Read(disk, sector); });
     }
     hdd::ScopedOsApi scope(disks->Api());
-    std::unique_ptr<Component> component = CreateLinkedComponent(error);
-    if (!component) {
-        io.err << "hddiag: cannot create the component: " << error << '\n';
-        return kExitComponent;
-    }
-    const int code = RunCommand(options, component->Object(), io, trace);
+    HostClock clock;  // real reads take real time, whatever the machine's own clock says
+    const int code = RunLinked(options, io, trace, clock);
     if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json) {
         io.out << '\n';
         PrintDiskTable(io.out, disks->Rows());
@@ -154,13 +185,18 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
             io.err << "hddiag: --seed needs a simulated machine (--machine) or --disk\n";
             return kExitUsage;
         }
-        // The installed component keeps no log of its reads: the trace has events and results.
+        HostClock clock;
+        if (options.linked) {
+            return RunLinked(options, io, trace ? &*trace : nullptr, clock);
+        }
+        // The installed component reads through its own seam: its reads are
+        // neither timed nor traced; the trace has events and results.
         std::unique_ptr<Component> component = host::OpenInstalledComponent(error);
         if (!component) {
             io.err << "hddiag: " << error << '\n';
             return kExitComponent;
         }
-        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr, clock, nullptr);
     }
 
     if (options.machine.empty()) {
@@ -182,12 +218,8 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         machine.SetReadObserver([&writer](LONG disk, ULONGLONG sector) { writer.Read(disk, sector); });
     }
     hdd::ScopedOsApi scope(machine);
-    std::unique_ptr<Component> component = CreateLinkedComponent(error);
-    if (!component) {
-        io.err << "hddiag: cannot create the component: " << error << '\n';
-        return kExitComponent;
-    }
-    return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+    SimMachineClock clock(machine);
+    return RunLinked(options, io, trace ? &*trace : nullptr, clock);
 }
 
 }  // namespace hddiag

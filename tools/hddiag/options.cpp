@@ -62,6 +62,13 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     CLI::Option* json = app.add_flag("--json", o.json, "print the report and the results as JSON");
     trace->excludes(json);
     app.add_flag("--pace", o.pace, "let the simulated machine's reads take real time");
+    app.add_flag("--linked", o.linked,
+                 "without --machine: test this machine's disks through the component linked into hddiag, "
+                 "which times every read, instead of the installed one");
+    app.add_option("--report", o.reportPath, "also write the results as one HTML page")->type_name("FILE.html");
+    app.add_option("--metrics", o.metricsPath, "also write the results as OpenMetrics text (textfile collector)")
+        ->type_name("FILE.prom");
+    app.set_version_flag("--version", std::string("hddiag ") + HDDIAG_VERSION);
 
     CLI::App* info = app.add_subcommand("info", "show the disk report");
     CLI::App* test = app.add_subcommand("test", "run one test on a drive selector");
@@ -105,6 +112,16 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     o.machine = app.count("--machine") > 0 ? machine : (o.disks.empty() ? defaultMachine : std::string());
     if (app.count("--machine") > 0 && machine.empty()) {
         err << "hddiag: --machine needs 'builtin' or a machine file\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    if (o.linked && !o.machine.empty()) {
+        err << "hddiag: --linked is for this machine's disks, not a simulated machine\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    if ((app.count("--report") > 0 && o.reportPath.empty()) || (app.count("--metrics") > 0 && o.metricsPath.empty())) {
+        err << "hddiag: --report and --metrics need a file name\n";
         parsed.exitCode = kExitUsage;
         return parsed;
     }

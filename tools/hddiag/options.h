@@ -36,6 +36,11 @@ struct Options {
     bool trace = false;
     bool json = false;
     bool pace = false;
+    // Without --machine: the component linked into hddiag on this machine's
+    // disks, so its reads can be timed, instead of the installed one.
+    bool linked = false;
+    std::string reportPath;   // --report: an HTML page of the run
+    std::string metricsPath;  // --metrics: OpenMetrics text for a textfile collector
     // test
     TestKind testKind = TestKind::Linear;
     std::string selector;

@@ -27,6 +27,9 @@ std::unique_ptr<RealMachine> OpenRealMachine(const std::vector<DiskOption>& disk
 
 bool StderrIsTerminal();
 
+// A monotonic clock in nanoseconds, for timing reads on real disks.
+ULONGLONG MonotonicNanoseconds();
+
 // The installed component on this computer's own disks; null with a message
 // when it cannot be had.
 std::unique_ptr<Component> OpenInstalledComponent(std::string& error);
