@@ -3,6 +3,7 @@
 // the tests' own overhead per read can be told from the machine's.
 #include <benchmark/benchmark.h>
 
+#include "bench_machine.h"
 #include "drive/device.h"
 #include "drive/device_handle.h"
 #include "object/chdd_object.h"
@@ -13,28 +14,7 @@
 namespace {
 
 using hdd::CCHDDObject;
-
-constexpr ULONGLONG kSector = 512;
-
-// One SATA disk of 255 heads and 63 sectors per track, with the partition
-// under test on D: (partition 2) starting at sector 2048.
-hdd::sim::MachineDescription BenchMachine(ULONGLONG partitionSectors)
-{
-    hdd::sim::SimDisk disk;
-    disk.bus = BusTypeSata;
-    disk.media = FixedMedia;
-    disk.tracksPerCylinder = 255;
-    disk.sectorsPerTrack = 63;
-    disk.bytesPerSector = 512;
-    const ULONGLONG perCylinder = 255ull * 63 * 512;
-    const ULONGLONG cylinders = ((partitionSectors + 4096) * kSector + perCylinder - 1) / perCylinder;
-    disk.cylinders = static_cast<LONGLONG>(cylinders);
-    disk.size = cylinders * perCylinder;
-    disk.partitions.push_back(hdd::sim::SimPartition{2, 2048 * kSector, partitionSectors * kSector, L'D'});
-    hdd::sim::MachineDescription d;
-    d.disks.push_back(disk);
-    return d;
-}
+using hdd::bench::BenchMachine;
 
 using TestMethod = HRESULT (STDMETHODCALLTYPE CCHDDObject::*)(BSTR, LONG*);
 

@@ -1,12 +1,18 @@
-# GoogleTest and nlohmann/json, from Debian's packages.
+# GoogleTest, nlohmann/json and CLI11, from the system's packages.
 if(WIN32)
-  # Cross build: compile GoogleTest from Debian's sources with the cross
-  # compiler, and see the json header through a folder of its own (adding
-  # the host's /usr/include to a MinGW build would mix two C libraries).
+  # Cross build: the host's packages are found with the root path switched
+  # off (they are not in the MinGW sysroot). GoogleTest is compiled from its
+  # sources with the cross compiler; the header-only libraries are seen
+  # through a folder of their own, as adding the host's include folder to a
+  # MinGW build would mix two C libraries.
+  find_path(HDD_GOOGLETEST_SOURCE_DIR googletest/CMakeLists.txt PATH_SUFFIXES src NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT HDD_GOOGLETEST_SOURCE_DIR)
+    message(FATAL_ERROR "GoogleTest sources not found (Debian: googletest); set HDD_GOOGLETEST_SOURCE_DIR")
+  endif()
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_subdirectory(${HDD_GOOGLETEST_SOURCE_DIR}/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   foreach(t gtest gtest_main gmock gmock_main)
     if(TARGET ${t})
       target_compile_options(${t} PRIVATE -w)
@@ -17,12 +23,29 @@ if(WIN32)
     add_library(GTest::gtest_main ALIAS gtest_main)
     add_library(GTest::gmock ALIAS gmock)
   endif()
-  file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/third_party/include)
-  add_library(hdd_json INTERFACE)
-  target_include_directories(hdd_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party/include)
+
+  # hdd_header_only(<target> <package> <imported target> <folder>): an
+  # interface target that sees <folder> of the package's headers, copied.
+  function(hdd_header_only target package imported folder)
+    find_package(${package} CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+    get_target_property(dirs ${imported} INTERFACE_INCLUDE_DIRECTORIES)
+    foreach(dir IN LISTS dirs)
+      if(EXISTS ${dir}/${folder})
+        file(COPY ${dir}/${folder} DESTINATION ${CMAKE_BINARY_DIR}/third_party/include)
+        break()
+      endif()
+    endforeach()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/third_party/include)
+  endfunction()
+  hdd_header_only(hdd_json nlohmann_json nlohmann_json::nlohmann_json nlohmann)
+  hdd_header_only(hdd_cli11 CLI11 CLI11::CLI11 CLI)
 else()
   find_package(GTest REQUIRED)
   find_package(nlohmann_json 3 REQUIRED)
+  find_package(CLI11 CONFIG REQUIRED)
   add_library(hdd_json INTERFACE)
   target_link_libraries(hdd_json INTERFACE nlohmann_json::nlohmann_json)
+  add_library(hdd_cli11 INTERFACE)
+  target_link_libraries(hdd_cli11 INTERFACE CLI11::CLI11)
 endif()

@@ -31,33 +31,23 @@ find_build_dir() {
     return 1
 }
 
+# shellcheck source=wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 if [[ -n "${HDD_WINEPREFIX:-}" ]]; then
-    WINEPREFIX=$HDD_WINEPREFIX
+    hdd_wine_env "$HDD_WINEPREFIX"
 else
     build_dir=$(find_build_dir "$1") || build_dir=$PWD
-    WINEPREFIX=$build_dir/wineprefix
+    hdd_wine_env "$build_dir/wineprefix"
 fi
-export WINEPREFIX
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Create the prefix once, and start a server when none runs for it. A fresh
-# server is warmed up with a throw-away program, so Wine's own background
-# processes start with detached streams instead of inheriting (and holding
-# open) the test's output pipe. The lock keeps parallel tests from racing.
+# Create the prefix once, and start a server when none runs for it. The lock
+# keeps parallel tests from racing; Wine's processes must not inherit it, or
+# they hold it.
 mkdir -p "$(dirname "$WINEPREFIX")"
 (
     flock 9
-    if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-        wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
-        wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
-    fi
-    # Exit status 0: this call started the server; 2: one already runs.
-    # (Wine's processes must not inherit the lock, or they hold it.)
-    if wineserver -p600 </dev/null >/dev/null 2>&1 9>&-; then
-        wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
-    fi
+    hdd_wine_prefix_create 9>&-
+    hdd_wine_server_start 600 9>&- || true
 ) 9>"$WINEPREFIX.lock"
 
 exec wine "$@"

@@ -1,6 +1,6 @@
 // ICHDDObject: the component's dual interface. Slot order after the seven
-// IDispatch slots equals the DISPID order 1 to 10; the type library source
-// declares the same methods with the same parameter names.
+// IDispatch slots equals the DISPID order 1 to 10. object/method_table.h lists
+// the same methods for the type library and holds this declaration to it.
 #pragma once
 
 #include "object/hdd_guids.h"

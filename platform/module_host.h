@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/seam.h"
 #include "platform/win32.h"
 
 namespace hdd {
@@ -24,18 +25,9 @@ public:
     virtual HRESULT LoadRegistryScript(HMODULE hModule, UINT nId, std::string& bytes) = 0;
 };
 
-ModuleHostApi& ModuleHost();
 ModuleHostApi& PlatformModuleHost();
+inline ModuleHostApi& ModuleHost() { return Seam<ModuleHostApi, PlatformModuleHost>::Current(); }
 
-class ScopedModuleHostApi {
-public:
-    explicit ScopedModuleHostApi(ModuleHostApi& api);
-    ~ScopedModuleHostApi();
-    ScopedModuleHostApi(const ScopedModuleHostApi&) = delete;
-    ScopedModuleHostApi& operator=(const ScopedModuleHostApi&) = delete;
-
-private:
-    ModuleHostApi* m_previous;
-};
+using ScopedModuleHostApi = Seam<ModuleHostApi, PlatformModuleHost>::Scoped;
 
 }  // namespace hdd

@@ -3,6 +3,7 @@
 // so nothing that goes through it can write to a disk.
 #pragma once
 
+#include "platform/seam.h"
 #include "platform/win32.h"
 
 namespace hdd {
@@ -32,25 +33,16 @@ public:
     virtual errno_t rand_s(unsigned int* randomValue) = 0;
 };
 
-// The implementation the component talks to now: the platform's real one
-// unless a ScopedOsApi has installed another.
-OsApi& Os();
-
 // The platform's real implementation (kernel32 on Windows; on other systems a
 // stand-in whose devices are absent: every open fails).
 OsApi& PlatformOs();
 
+// The implementation the component talks to now: the platform's real one
+// unless a ScopedOsApi has installed another.
+inline OsApi& Os() { return Seam<OsApi, PlatformOs>::Current(); }
+
 // Installs an implementation for the lifetime of this object and restores the
 // previous one afterwards. Not thread-safe: install before the calls begin.
-class ScopedOsApi {
-public:
-    explicit ScopedOsApi(OsApi& api);
-    ~ScopedOsApi();
-    ScopedOsApi(const ScopedOsApi&) = delete;
-    ScopedOsApi& operator=(const ScopedOsApi&) = delete;
-
-private:
-    OsApi* m_previous;
-};
+using ScopedOsApi = Seam<OsApi, PlatformOs>::Scoped;
 
 }  // namespace hdd

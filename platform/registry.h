@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/seam.h"
 #include "platform/win32.h"
 
 namespace hdd {
@@ -46,19 +47,10 @@ public:
 };
 
 // The implementation in use: the platform's unless a ScopedRegistryApi is active.
-RegistryApi& Registry();
 RegistryApi& PlatformRegistry();
+inline RegistryApi& Registry() { return Seam<RegistryApi, PlatformRegistry>::Current(); }
 
-class ScopedRegistryApi {
-public:
-    explicit ScopedRegistryApi(RegistryApi& api);
-    ~ScopedRegistryApi();
-    ScopedRegistryApi(const ScopedRegistryApi&) = delete;
-    ScopedRegistryApi& operator=(const ScopedRegistryApi&) = delete;
-
-private:
-    RegistryApi* m_previous;
-};
+using ScopedRegistryApi = Seam<RegistryApi, PlatformRegistry>::Scoped;
 
 // Keeps the classes root redirected to the user's classes for a scope.
 class ScopedClassesRootOverride {

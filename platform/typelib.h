@@ -9,6 +9,7 @@
 // and releases them through this seam.
 #pragma once
 
+#include "platform/seam.h"
 #include "platform/win32.h"
 
 namespace hdd {
@@ -44,18 +45,9 @@ public:
     virtual HRESULT UnregisterTypeLib(ITypeLib* pTLib, bool bPerUser) = 0;
 };
 
-TypeLibApi& TypeLibs();
 TypeLibApi& PlatformTypeLibs();
+inline TypeLibApi& TypeLibs() { return Seam<TypeLibApi, PlatformTypeLibs>::Current(); }
 
-class ScopedTypeLibApi {
-public:
-    explicit ScopedTypeLibApi(TypeLibApi& api);
-    ~ScopedTypeLibApi();
-    ScopedTypeLibApi(const ScopedTypeLibApi&) = delete;
-    ScopedTypeLibApi& operator=(const ScopedTypeLibApi&) = delete;
-
-private:
-    TypeLibApi* m_previous;
-};
+using ScopedTypeLibApi = Seam<TypeLibApi, PlatformTypeLibs>::Scoped;
 
 }  // namespace hdd

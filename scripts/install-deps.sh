@@ -12,9 +12,10 @@ packages=(
     cmake ninja-build g++
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
+    libblkid-dev pkgconf fdisk fio python3-prometheus-client
 )
 if [[ ${1:-all} != native ]]; then
-    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev)
+    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev nsis)
     packages+=(clang libclang-rt-14-dev)  # the fuzz harnesses (libFuzzer)
 fi
 

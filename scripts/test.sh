@@ -101,19 +101,18 @@ build() { cmake --build "$1" -j "$JOBS"; }
 # A server started by a test would keep the test's output pipe open (CTest then
 # waits for it), so start one here, with Wine's background processes warmed up
 # on detached streams, and stop it when the run ends.
+# shellcheck source=../cmake/wine-env.sh
+source "$ROOT/cmake/wine-env.sh"
 wine_session_start() {
-    export WINEPREFIX=$BUILD_ROOT/windows/wineprefix WINEARCH=win32 WINEDEBUG=-all
+    hdd_wine_env "$BUILD_ROOT/windows/wineprefix"
     export HDD_WINEPREFIX=$WINEPREFIX  # the prefix cmake/wine-run.sh uses
-    export WINEDLLOVERRIDES="mscoree,mshtml="
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
     if [[ ! -f $WINEPREFIX/system.reg ]]; then
         echo "creating the 32-bit Wine prefix $WINEPREFIX"
-        mkdir -p "$WINEPREFIX"
-        wineboot -i </dev/null >/dev/null 2>&1 || true
-        wineserver -w </dev/null >/dev/null 2>&1 || true
+        hdd_wine_prefix_create
     fi
-    wineserver -p </dev/null >/dev/null 2>&1 || true
+    hdd_wine_server_start || true
     wine cmd /c exit </dev/null >/dev/null 2>&1 || { echo "wine cannot start a program" >&2; return 1; }
     echo "wineserver up ($(wine --version)) in $WINEPREFIX"
 }

@@ -1,8 +1,7 @@
 #include "server/registrar.h"
 
-#include <cwctype>
-
 #include "platform/registry.h"
+#include "server/text_compare.h"
 
 namespace hdd {
 
@@ -15,17 +14,6 @@ struct RootLocation {
     RegistryRoot root;
     std::wstring prefix;  // path below the root that stands for the script's root
 };
-
-bool SameText(const std::wstring& a, const wchar_t* b)
-{
-    size_t i = 0;
-    for (; i < a.size() && b[i] != L'\0'; ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == L'\0';
-}
 
 bool LocateRoot(const std::wstring& name, bool bPerUser, RootLocation& location)
 {

@@ -1,6 +1,6 @@
 #include "server/registry_script.h"
 
-#include <cwctype>
+#include "server/text_compare.h"
 
 namespace hdd {
 
@@ -61,17 +61,6 @@ private:
     size_t m_pos = 0;
 };
 
-bool SameWord(const std::wstring& a, const wchar_t* b)
-{
-    size_t i = 0;
-    for (; i < a.size() && b[i] != L'\0'; ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == L'\0';
-}
-
 // A name of one key: not empty, no path separator, no stray punctuation.
 bool IsKeyName(const Token& token)
 {
@@ -123,7 +112,7 @@ private:
             if (m_token.kind == Token::Kind::End) {
                 return false;
             }
-            if (m_token.kind == Token::Kind::Word && SameWord(m_token.text, L"val")) {
+            if (m_token.kind == Token::Kind::Word && SameText(m_token.text, L"val")) {
                 ScriptValue value;
                 if (!Advance() || !IsKeyName(m_token)) {
                     return false;
@@ -148,12 +137,12 @@ private:
     bool ParseOneKey(std::vector<ScriptKey>& out, int depth)
     {
         ScriptKey key;
-        if (m_token.kind == Token::Kind::Word && SameWord(m_token.text, L"NoRemove")) {
+        if (m_token.kind == Token::Kind::Word && SameText(m_token.text, L"NoRemove")) {
             key.removal = ScriptKey::Removal::NoRemove;
             if (!Advance()) {
                 return false;
             }
-        } else if (m_token.kind == Token::Kind::Word && SameWord(m_token.text, L"ForceRemove")) {
+        } else if (m_token.kind == Token::Kind::Word && SameText(m_token.text, L"ForceRemove")) {
             key.removal = ScriptKey::Removal::ForceRemove;
             if (!Advance()) {
                 return false;
@@ -184,7 +173,7 @@ private:
     // After "=": the type "s" and the text; leaves the next token current.
     bool ParseStringValue(std::wstring& value)
     {
-        if (!Advance() || m_token.kind != Token::Kind::Word || !SameWord(m_token.text, L"s")) {
+        if (!Advance() || m_token.kind != Token::Kind::Word || !SameText(m_token.text, L"s")) {
             return false;
         }
         if (!Advance() || (m_token.kind != Token::Kind::Word && m_token.kind != Token::Kind::Quoted)) {

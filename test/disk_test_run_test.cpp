@@ -26,7 +26,7 @@ sim::MachineDescription TwoPartitions(DWORD media = FixedMedia, DWORD bytesPerSe
 // Reads of one iteration of each test.
 size_t ReadsPerIteration(TestMethod method) { return method == &CCHDDObject::HDDFunnelSeekTest ? 2 : 1; }
 
-class FrameTest : public ::testing::Test {
+class DiskTestRunTest : public ::testing::Test {
 protected:
     void Start(const sim::MachineDescription& d, const std::vector<sim::Fault>& faults = {})
     {
@@ -51,7 +51,7 @@ protected:
     std::unique_ptr<ObjectRef> object;
 };
 
-TEST_F(FrameTest, NullResultPointerStillRunsTheEnding)
+TEST_F(DiskTestRunTest, NullResultPointerStillRunsTheEnding)
 {
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);
@@ -66,7 +66,7 @@ TEST_F(FrameTest, NullResultPointerStillRunsTheEnding)
     }
 }
 
-TEST_F(FrameTest, SelectorOutcomes)
+TEST_F(DiskTestRunTest, SelectorOutcomes)
 {
     std::wstring tooMany;
     for (int i = 0; i < 27; ++i) {
@@ -103,7 +103,7 @@ TEST_F(FrameTest, SelectorOutcomes)
     }
 }
 
-TEST_F(FrameTest, EachDeviceFailureHasItsCode)
+TEST_F(DiskTestRunTest, EachDeviceFailureHasItsCode)
 {
     const std::wstring drive = L"\\\\.\\PHYSICALDRIVE0";
     struct Row {
@@ -150,7 +150,7 @@ TEST_F(FrameTest, EachDeviceFailureHasItsCode)
     }
 }
 
-TEST_F(FrameTest, AbortFromTheFirstCallbackReadsNothing)
+TEST_F(DiskTestRunTest, AbortFromTheFirstCallbackReadsNothing)
 {
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);
@@ -167,7 +167,7 @@ TEST_F(FrameTest, AbortFromTheFirstCallbackReadsNothing)
     }
 }
 
-TEST_F(FrameTest, AbortFromALaterCallbackFinishesThatIteration)
+TEST_F(DiskTestRunTest, AbortFromALaterCallbackFinishesThatIteration)
 {
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);
@@ -188,7 +188,7 @@ TEST_F(FrameTest, AbortFromALaterCallbackFinishesThatIteration)
     }
 }
 
-TEST_F(FrameTest, NestedTestCallsAreRefusedWithoutTouchingTheRunningTest)
+TEST_F(DiskTestRunTest, NestedTestCallsAreRefusedWithoutTouchingTheRunningTest)
 {
     for (const NamedTest& running : kAllTests) {
         SCOPED_TRACE(running.name);
@@ -244,7 +244,7 @@ TEST_F(FrameTest, NestedTestCallsAreRefusedWithoutTouchingTheRunningTest)
     }
 }
 
-TEST_F(FrameTest, ObjectOutlivesTheClientsLastReleaseDuringATest)
+TEST_F(DiskTestRunTest, ObjectOutlivesTheClientsLastReleaseDuringATest)
 {
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);
@@ -270,7 +270,7 @@ TEST_F(FrameTest, ObjectOutlivesTheClientsLastReleaseDuringATest)
     }
 }
 
-TEST_F(FrameTest, EveryTestStartsAfresh)
+TEST_F(DiskTestRunTest, EveryTestStartsAfresh)
 {
     for (const NamedTest& test : kAllTests) {
         SCOPED_TRACE(test.name);

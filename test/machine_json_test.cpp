@@ -112,7 +112,7 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {Machine(Disk(R"("geometry.size": 1)")), "disks[0].\"geometry.size\": unknown key..."},
         {Machine("{}"), "disks[0].geometry: is missing"},
         {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, geometry, size, "
-                                        "partitions, unreadable, latency)"},
+                                        "partitions, unreadable, latency, slow)"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": "63"}})"),
          "disks[0].geometry.sectors_per_track: must be a number"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": -1, "sectors_per_track": 1}})"),
@@ -164,6 +164,15 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {Machine(Disk(R"("unreadable": ["1-2x"])")), "disks[0].unreadable[0]: \"2x\" is not a number"},
         {Machine(Disk(R"("unreadable": [16450560])")),
          "disks[0].unreadable[0]: sector 16450560 lies outside the disk (16450560 sectors of 512 bytes)"},
+        {Machine(Disk(R"("slow": {"sectors": 5, "ms": 1})")), "disks[0].slow: must be a list"},
+        {Machine(Disk(R"("slow": [{"sector": 5, "ms": 1}])")), "disks[0].slow[0].sector: unknown key..."},
+        {Machine(Disk(R"("slow": [{"sectors": 5}])")), "disks[0].slow[0].ms: is missing"},
+        {Machine(Disk(R"("slow": [{"sectors": 5, "ms": "300"}])")), "disks[0].slow[0].ms: must be milliseconds"},
+        {Machine(Disk(R"("slow": [{"sectors": 5, "ms": -1}])")), "disks[0].slow[0].ms: must lie between 0 and 60000"},
+        {Machine(Disk(R"("slow": [{"sectors": "9-3", "ms": 1}])")),
+         "disks[0].slow[0].sectors: the first sector lies after the last"},
+        {Machine(Disk(R"("slow": [{"sectors": "16450000-16450560", "ms": 1}])")),
+         "disks[0].slow[0].sectors: sector 16450560 lies outside the disk (16450560 sectors of 512 bytes)"},
         {Machine(Disk(), R"("volumes": [{"letter": "S", "extents": [{"disk": 5, "offset": 0, "length": 1}]}])"),
          "volumes[0].extents[0].disk: there is no disk 5"},
         {Machine(Disk(), R"("volumes": [{"letter": "S", "extents": [{"disk": 0, "offset": 0}]}])"),
@@ -297,6 +306,7 @@ TEST(MachineJson, ValuesThatAreAcceptedInMoreThanOneForm)
 {
     const MachineDescription m = ParseMachine(Machine(
         Disk(R"("bus": "SATA", "media": 0, "latency": "HDD", "unreadable": ["7-7", 9],
+              "slow": [{"sectors": "5000-5100", "ms": 300}, {"sectors": 7, "ms": 0.5}],
               "partitions": [{"number": 4, "offset": 512, "length": 512, "letter": "z:"}])"),
         R"("faults": [{"op": "ioctl", "code": 458824}, {"op": "ioctl", "code": "458824"},
                       {"op": "ioctl", "code": "0X70048"}])"));
@@ -304,6 +314,7 @@ TEST(MachineJson, ValuesThatAreAcceptedInMoreThanOneForm)
     EXPECT_EQ(m.disks[0].media, 0u);
     EXPECT_EQ(m.disks[0].latency.model, LatencyModel::Hdd);
     EXPECT_EQ(m.disks[0].unreadable, (std::vector<SectorRange>{{7, 7}, {9, 9}}));
+    EXPECT_EQ(m.disks[0].slow, (std::vector<SlowRange>{{5000, 5100, 300}, {7, 7, 0.5}}));
     EXPECT_EQ(m.disks[0].partitions[0].letter, L'Z');
     for (const Fault& f : m.faults) {
         EXPECT_EQ(f.code, IOCTL_DISK_GET_PARTITION_INFO_EX);

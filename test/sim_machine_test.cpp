@@ -731,6 +731,47 @@ TEST_F(SimMachineCalls, LatencyModelsChargeEachRead)
     EXPECT_GT(shortSeek, 4667u);
 }
 
+TEST_F(SimMachineCalls, SlowSectorsAddTheirMillisecondsToReadsThatTouchThem)
+{
+    struct Row {
+        const char* what;
+        const wchar_t* path;
+        ULONGLONG offset;  // byte position on the handle
+        DWORD bytes;
+        ULONGLONG expectedUs;
+    };
+    // Disk 0 (ssd: 100 us a read): sectors 5000-5100 slow by 300 ms, 5050-5060
+    // by 40 ms, sector 9000 by 2.5 ms, sector 1000 by 50 ms. C: starts at
+    // sector 2048. Disk 1 is instant.
+    const Row rows[] = {
+        {"before the area", L"\\\\.\\PHYSICALDRIVE0", 4999 * 512, 512, 100},
+        {"its first sector", L"\\\\.\\PHYSICALDRIVE0", 5000 * 512, 512, 300100},
+        {"its last sector", L"\\\\.\\PHYSICALDRIVE0", 5100 * 512, 512, 300100},
+        {"after it", L"\\\\.\\PHYSICALDRIVE0", 5101 * 512, 512, 100},
+        {"ending in it", L"\\\\.\\PHYSICALDRIVE0", 4999 * 512, 1024, 300100},
+        {"overlapping areas pay the larger", L"\\\\.\\PHYSICALDRIVE0", 5055 * 512, 512, 300100},
+        {"a fraction of a millisecond", L"\\\\.\\PHYSICALDRIVE0", 9000 * 512, 512, 2600},
+        {"through a volume, at the disk's sector", L"\\\\.\\C:", (5000 - 2048) * 512, 512, 300100},
+        {"the same sector of another disk", L"\\\\.\\PHYSICALDRIVE1", 1000 * 512, 512, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        MachineDescription d = TestMachine();
+        d.disks[0].latency = {LatencyModel::Ssd, 0};
+        d.disks[0].slow = {{5000, 5100, 300}, {5050, 5060, 40}, {9000, 9000, 2.5}, {1000, 1000, 50}};
+        SimMachine sim(d);
+        const HANDLE h = sim.CreateFileW(row.path, GENERIC_READ, kShare, nullptr, OPEN_EXISTING, 0, nullptr);
+        BYTE buffer[1024];
+        DWORD done = 0;
+        LONG high = static_cast<LONG>(row.offset >> 32);
+        ASSERT_NE(sim.SetFilePointer(h, static_cast<LONG>(static_cast<DWORD>(row.offset)), &high, FILE_BEGIN),
+                  INVALID_SET_FILE_POINTER);
+        EXPECT_TRUE(sim.ReadFile(h, buffer, row.bytes, &done, nullptr));
+        EXPECT_EQ(sim.NowMicroseconds(), row.expectedUs);
+        sim.CloseHandle(h);
+    }
+}
+
 TEST_F(SimMachineCalls, PacingWaitsInRealTime)
 {
     MachineDescription d = TestMachine();

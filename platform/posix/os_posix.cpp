@@ -1,5 +1,6 @@
 // The OS seam away from Windows: no device of the Windows kind exists here,
 // so every open fails; the clock, sleep and the random words are real.
+#include <sched.h>
 #include <sys/random.h>
 #include <time.h>
 
@@ -50,10 +51,17 @@ public:
         const ULONGLONG ms = static_cast<ULONGLONG>(ts.tv_sec) * 1000u + static_cast<ULONGLONG>(ts.tv_nsec) / 1000000u;
         return static_cast<DWORD>(ms);
     }
+    // Sleep(0) gives up the processor and nothing more: a zero-length timed
+    // sleep would cost the timer slack (tens of microseconds) after every
+    // sector read. Longer sleeps run on the monotonic clock.
     void Sleep(DWORD dwMilliseconds) override
     {
+        if (dwMilliseconds == 0) {
+            sched_yield();
+            return;
+        }
         timespec ts{static_cast<time_t>(dwMilliseconds / 1000u), static_cast<long>((dwMilliseconds % 1000u) * 1000000u)};
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
         }
     }
     // The kernel's random generator: no seed, and it can report failure.

@@ -21,6 +21,8 @@ MachineDescription BuiltinMachine()
         SimPartition{2, 104858648576ull, 395249106944ull, L'D'},
     };
     system.latency.model = LatencyModel::Hdd;
+    // A weak area inside D: (51 MB, 300 ms a read), for a front end to find.
+    system.slow = {SlowRange{600000000ull, 600099999ull, 300}};
     m.disks.push_back(system);
 
     // A 7.5 GiB memory stick; its geometry covers what fits in whole cylinders.

@@ -42,4 +42,20 @@ ULONGLONG ReadLatencyMicroseconds(const Latency& latency, ULONGLONG diskSize, UL
     return 0;
 }
 
+ULONGLONG SlowSectorMicroseconds(const std::vector<SlowRange>& slow, ULONGLONG position, ULONGLONG bytes)
+{
+    if (slow.empty() || bytes == 0) {
+        return 0;
+    }
+    const ULONGLONG first = position / 512;
+    const ULONGLONG last = (position + bytes - 1) / 512;
+    double extra = 0;
+    for (const SlowRange& r : slow) {
+        if (r.first <= last && first <= r.last && r.milliseconds > extra) {
+            extra = r.milliseconds;
+        }
+    }
+    return Round(extra * 1000.0);
+}
+
 }  // namespace hdd::sim

@@ -17,4 +17,9 @@ namespace hdd::sim {
 ULONGLONG ReadLatencyMicroseconds(const Latency& latency, ULONGLONG diskSize, ULONGLONG head, ULONGLONG position,
                                   DWORD bytes);
 
+// The extra microseconds of a read of `bytes` at byte `position` of a disk
+// with these slow ranges: the largest extra of the ranges it touches, so a
+// read across two slow areas pays once.
+ULONGLONG SlowSectorMicroseconds(const std::vector<SlowRange>& slow, ULONGLONG position, ULONGLONG bytes);
+
 }  // namespace hdd::sim

@@ -32,6 +32,15 @@ struct SectorRange {
     bool operator==(const SectorRange&) const = default;
 };
 
+// Inclusive range of 512-byte sectors (from the start of the disk) whose
+// reads take the given milliseconds on top of the disk's latency model.
+struct SlowRange {
+    ULONGLONG first = 0;
+    ULONGLONG last = 0;
+    double milliseconds = 0;
+    bool operator==(const SlowRange&) const = default;
+};
+
 struct SimDisk {
     DWORD bus = BusTypeSata;
     DWORD media = FixedMedia;
@@ -43,6 +52,7 @@ struct SimDisk {
     std::vector<SimPartition> partitions;
     std::vector<SectorRange> unreadable;
     Latency latency;
+    std::vector<SlowRange> slow;
     bool operator==(const SimDisk&) const = default;
 };
 
@@ -92,8 +102,8 @@ public:
 };
 
 // The built-in machine: one SATA disk 0 with C: (partition 1, 104,857,600,000
-// bytes) and D: (partition 2, 395,249,106,944 bytes), and a USB memory stick
-// as disk 1 with E:.
+// bytes) and D: (partition 2, 395,249,106,944 bytes, with a slow area at
+// sectors 600,000,000-600,099,999), and a USB memory stick as disk 1 with E:.
 MachineDescription BuiltinMachine();
 
 // Parses the JSON form; throws MachineError naming the place and the problem.

@@ -265,9 +265,27 @@ Latency ReadLatency(const json& j, const std::string& place)
     return l;
 }
 
+// "slow": [ { "sectors": "5000-5100", "ms": 300 } ]
+std::vector<SlowRange> ReadSlowRanges(const json& j, const std::string& place)
+{
+    std::vector<SlowRange> ranges;
+    const json& list = Array(j, place);
+    for (size_t i = 0; i < list.size(); ++i) {
+        const std::string ip = At(place, i);
+        CheckObject(list[i], ip, {"sectors", "ms"});
+        const SectorRange sectors = Sectors(Required(list[i], "sectors", ip), At(ip, "sectors"));
+        const json& ms = Required(list[i], "ms", ip);
+        if (!ms.is_number()) {
+            Fail(At(ip, "ms"), "must be milliseconds");
+        }
+        ranges.push_back(SlowRange{sectors.first, sectors.last, ms.get<double>()});
+    }
+    return ranges;
+}
+
 SimDisk ReadDisk(const json& j, const std::string& p)
 {
-    CheckObject(j, p, {"bus", "media", "geometry", "size", "partitions", "unreadable", "latency"});
+    CheckObject(j, p, {"bus", "media", "geometry", "size", "partitions", "unreadable", "latency", "slow"});
     SimDisk d;
     if (j.contains("bus")) {
         d.bus = NameOrNumber(j["bus"], At(p, "bus"),
@@ -318,6 +336,9 @@ SimDisk ReadDisk(const json& j, const std::string& p)
     }
     if (j.contains("latency")) {
         d.latency = ReadLatency(j["latency"], At(p, "latency"));
+    }
+    if (j.contains("slow")) {
+        d.slow = ReadSlowRanges(j["slow"], At(p, "slow"));
     }
     return d;
 }

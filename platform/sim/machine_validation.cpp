@@ -47,6 +47,24 @@ private:
     std::map<WCHAR, std::string> m_owner;
 };
 
+void ValidateSlowRanges(const SimDisk& d, const std::string& p, ULONGLONG sectors)
+{
+    for (size_t j = 0; j < d.slow.size(); ++j) {
+        const SlowRange& r = d.slow[j];
+        const std::string rp = Index(p + ".slow", j);
+        if (r.first > r.last) {
+            Fail(rp + ".sectors", "the first sector lies after the last");
+        }
+        if (r.last >= sectors) {
+            Fail(rp + ".sectors", "sector " + std::to_string(r.last) + " lies outside the disk (" +
+                                      std::to_string(sectors) + " sectors of 512 bytes)");
+        }
+        if (!std::isfinite(r.milliseconds) || r.milliseconds < 0 || r.milliseconds > kMaxReadMilliseconds) {
+            Fail(rp + ".ms", "must lie between 0 and 60000");
+        }
+    }
+}
+
 void ValidateDisk(const SimDisk& d, const std::string& p, LetterRegistry& letters)
 {
     if (d.cylinders < 0) {
@@ -108,6 +126,7 @@ void ValidateDisk(const SimDisk& d, const std::string& p, LetterRegistry& letter
          d.latency.milliseconds > kMaxReadMilliseconds)) {
         Fail(p + ".latency", "milliseconds per read must lie between 0 and 60000");
     }
+    ValidateSlowRanges(d, p, sectors);
 }
 
 }  // namespace

@@ -176,6 +176,70 @@ bool SimMachine::Impl::SectorsUnreadable(DWORD disk, ULONGLONG offset, ULONGLONG
     return it != ranges.end() && it->first <= last;
 }
 
+DWORD SimMachine::Impl::Transfer(const OpenHandle& handle, ULONGLONG position, BYTE* buffer, DWORD bytes)
+{
+    auto fill = [this](size_t disk, ULONGLONG offset, BYTE* to, DWORD count) -> DWORD {
+        DiskMedia* source = disk < media.size() ? media[disk] : nullptr;
+        if (source == nullptr) {
+            std::memset(to, 0, count);
+            return 0;
+        }
+        return source->Read(offset, to, count);
+    };
+    if (handle.isDisk) {
+        return fill(handle.index, position, buffer, bytes);
+    }
+    ULONGLONG rel = position;
+    DWORD done = 0;
+    for (const SimExtent& e : volumes[handle.index].extents) {
+        if (done == bytes) {
+            break;
+        }
+        if (rel >= e.length) {
+            rel -= e.length;
+            continue;
+        }
+        const DWORD piece = static_cast<DWORD>(std::min<ULONGLONG>(bytes - done, e.length - rel));
+        const DWORD error = fill(e.disk, e.offset + rel, buffer + done, piece);
+        if (error != 0) {
+            return error;
+        }
+        done += piece;
+        rel = 0;
+    }
+    return 0;
+}
+
+ULONGLONG SimMachine::Impl::ReadableBytes(const OpenHandle& handle, ULONGLONG position, ULONGLONG wanted) const
+{
+    if (handle.isDisk) {
+        return wanted;  // the drive's end is the device's end
+    }
+    // Piece by piece over the volume's extents, up to the first piece that
+    // runs past the end of its disk (a partition table can say so).
+    ULONGLONG rel = position;
+    ULONGLONG readable = 0;
+    for (const SimExtent& e : volumes[handle.index].extents) {
+        if (readable == wanted) {
+            break;
+        }
+        if (rel >= e.length) {
+            rel -= e.length;
+            continue;
+        }
+        const ULONGLONG diskSize = e.disk < description.disks.size() ? description.disks[e.disk].size : 0;
+        const ULONGLONG at = e.offset + rel;
+        const ULONGLONG piece = std::min(wanted - readable, e.length - rel);
+        const ULONGLONG onDisk = at >= diskSize ? 0 : std::min(piece, diskSize - at);
+        readable += onDisk;
+        if (onDisk < piece) {
+            break;
+        }
+        rel = 0;
+    }
+    return readable;
+}
+
 LONG SimMachine::Impl::DiskOf(const OpenHandle& handle) const
 {
     const LONG disk = handle.isDisk ? static_cast<LONG>(handle.index) : volumes[handle.index].onlyDisk;
@@ -415,25 +479,30 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
                 onDisk = -1;
             }
         }
+        // What a read here can transfer: up to the end of the device, and
+        // on a volume, up to the end of the disk under each piece.
+        const ULONGLONG readable =
+            position < end && onDisk >= 0
+                ? m.ReadableBytes(*handle, position, std::min<ULONGLONG>(end - position, nNumberOfBytesToRead))
+                : 0;
         if (lpOverlapped != nullptr || lpNumberOfBytesRead == nullptr) {
             error = ERROR_INVALID_PARAMETER;
         } else if ((handle->access & GENERIC_READ) == 0) {
             error = ERROR_ACCESS_DENIED;
         } else if (disk >= 0 && (faulted = m.FaultFires(FaultOp::Read, nullptr, 0, disk, error))) {
             m.Charge(ReadLatencyMicroseconds(m.description.disks[disk].latency, end, m.head[disk], position,
-                                             nNumberOfBytesToRead));
+                                             nNumberOfBytesToRead) +
+                     SlowSectorMicroseconds(m.description.disks[disk].slow, position, nNumberOfBytesToRead));
         } else if (nNumberOfBytesToRead == 0) {
             // nothing to transfer
         } else if (lpBuffer == nullptr) {
             error = kErrorNoAccess;
-        } else if (position >= end || onDisk < 0 || diskOffset >= m.description.disks[onDisk].size) {
+        } else if (readable == 0) {
             // At or past the end of the device, or of the disk under a
             // volume whose partition runs past it (a damaged table).
             error = ERROR_SECTOR_NOT_FOUND;
         } else {
-            const ULONGLONG available = std::min(end - position, m.description.disks[onDisk].size - diskOffset);
-            const DWORD bytes =
-                available < nNumberOfBytesToRead ? static_cast<DWORD>(available) : nNumberOfBytesToRead;
+            const DWORD bytes = static_cast<DWORD>(readable);
             bool bad = false;
             if (handle->isDisk) {
                 bad = m.SectorsUnreadable(static_cast<DWORD>(disk), position, bytes);
@@ -455,12 +524,15 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
                 }
             }
             const SimDisk& media = m.description.disks[onDisk];
-            m.Charge(ReadLatencyMicroseconds(media.latency, media.size, m.head[onDisk], diskOffset, bytes));
+            m.Charge(ReadLatencyMicroseconds(media.latency, media.size, m.head[onDisk], diskOffset, bytes) +
+                     SlowSectorMicroseconds(media.slow, diskOffset, bytes));
             m.head[onDisk] = diskOffset + bytes;
             if (bad) {
                 error = ERROR_CRC;
             } else {
-                std::memset(lpBuffer, 0, bytes);
+                error = m.Transfer(*handle, position, static_cast<BYTE*>(lpBuffer), bytes);
+            }
+            if (error == 0) {
                 handle->position = position + bytes;
                 *lpNumberOfBytesRead = bytes;
             }
@@ -553,6 +625,14 @@ void SimMachine::AddFault(const Fault& fault)
     m_pImpl->faultMatches.push_back(0);
 }
 
+void SimMachine::SetMedia(DWORD disk, DiskMedia* media)
+{
+    if (disk >= m_pImpl->media.size()) {
+        m_pImpl->media.resize(static_cast<size_t>(disk) + 1, nullptr);
+    }
+    m_pImpl->media[disk] = media;
+}
+
 void SimMachine::ClearFaults()
 {
     m_pImpl->description.faults.clear();
@@ -596,6 +676,8 @@ void SimMachine::SetTickCount(DWORD dwTick) { m_pImpl->nowUs = static_cast<ULONG
 void SimMachine::AdvanceMicroseconds(ULONGLONG us) { m_pImpl->nowUs += us; }
 
 ULONGLONG SimMachine::NowMicroseconds() const { return m_pImpl->nowUs; }
+
+const ULONGLONG* SimMachine::MicrosecondCounter() const { return &m_pImpl->nowUs; }
 
 void SimMachine::SetPacing(bool on) { m_pImpl->pacing = on; }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/os_api.h"
+#include "platform/sim/disk_media.h"
 #include "platform/sim/machine_description.h"
 
 namespace hdd::sim {
@@ -73,6 +74,10 @@ public:
     const MachineDescription& Description() const;
     void AddFault(const Fault& fault);
     void ClearFaults();
+    // Reads of the disk (its own, or through a volume on it) that pass the
+    // machine's checks take their bytes from media; null: zeros. The media
+    // must outlive the machine's use of it.
+    void SetMedia(DWORD disk, DiskMedia* media);
 
     // ---- what happened --------------------------------------------------------
     // Recording is on by default; a long run can switch it off (the counters
@@ -92,6 +97,9 @@ public:
     void SetTickCount(DWORD dwTick);
     void AdvanceMicroseconds(ULONGLONG us);
     ULONGLONG NowMicroseconds() const;  // the clock, from SetTickCount's value
+    // The same clock in place, for an observer that reads it on every call
+    // without calling in; valid as long as the machine.
+    const ULONGLONG* MicrosecondCounter() const;
     // Sleep(n) moves the clock by n ms; with pacing on, reads and sleeps also
     // wait in real time for what the latency model charged.
     void SetPacing(bool on);

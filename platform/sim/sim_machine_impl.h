@@ -49,6 +49,7 @@ struct SimMachine::Impl {
     std::vector<std::vector<SectorRange>> unreadable;  // per disk, sorted and merged
     std::vector<ULONGLONG> head;                       // per disk: where the last read ended
     std::vector<ULONGLONG> faultMatches;               // per fault: matching calls so far
+    std::vector<DiskMedia*> media;                     // per disk: where its bytes come from, or null
 
     std::unordered_map<ULONG_PTR, OpenHandle> handles;
     ULONG_PTR nextHandle = 0x1000;
@@ -74,6 +75,9 @@ struct SimMachine::Impl {
     void Record(CallRecord&& record);
     void Charge(ULONGLONG us);
     bool SectorsUnreadable(DWORD disk, ULONGLONG offset, ULONGLONG bytes) const;
+    // Fills the buffer from the disks' media (zeros where a disk has none);
+    // 0 or the media's error.
+    DWORD Transfer(const OpenHandle& handle, ULONGLONG position, BYTE* buffer, DWORD bytes);
 
     // Device-control answers; each returns 0 or the error to fail with, and
     // the bytes it wrote.
@@ -88,6 +92,9 @@ struct SimMachine::Impl {
     // the volume; -1 for a volume across several disks (or none).
     LONG DiskOf(const OpenHandle& handle) const;
     ULONGLONG EndOf(const OpenHandle& handle) const;
+    // Bytes a read of up to `wanted` bytes at `position` (inside the
+    // device) can transfer: on a volume, up to the end of the disk under it.
+    ULONGLONG ReadableBytes(const OpenHandle& handle, ULONGLONG position, ULONGLONG wanted) const;
 };
 
 }  // namespace hdd::sim

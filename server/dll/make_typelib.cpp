@@ -5,54 +5,44 @@
 //
 //   make_typelib <output.tlb>
 //
-// HDD.idl describes the same library for readers; a test under Wine reads
-// the written library back and checks every part of it.
+// The interface's methods come from object/method_table.h. HDD.idl describes
+// the same library for readers; a unit test holds it to that table, and a test
+// under Wine reads the written library back and checks every part of it.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "object/hdd_guids.h"
+#include "object/method_table.h"
 #include "platform/win32.h"
+#include "server/dll/dispinterface_fixup.h"
 
 namespace {
 
-struct Param {
-    const wchar_t* name;
-    VARTYPE vt;       // VT_PTR: pointer to `pointee`
-    VARTYPE pointee;
-    USHORT flags;
-};
+using hdd::AutomationType;
+using hdd::MethodEntry;
+using hdd::ParamDirection;
 
-struct Method {
-    const wchar_t* name;
-    std::vector<Param> params;
-};
-
-constexpr USHORT kIn = PARAMFLAG_FIN;
-constexpr USHORT kRetval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-
-const std::vector<Method>& Methods()
+VARTYPE VarType(AutomationType type)
 {
-    static const std::vector<Method> methods = {
-        {L"HDDLinearSeekTest", {{L"bstrDriveInfo", VT_BSTR, 0, kIn}, {L"plRetVal", VT_PTR, VT_I4, kRetval}}},
-        {L"HDDFunnelSeekTest", {{L"bstrDriveInfo", VT_BSTR, 0, kIn}, {L"plRetVal", VT_PTR, VT_I4, kRetval}}},
-        {L"HDDRandomSeekTest", {{L"bstrDriveInfo", VT_BSTR, 0, kIn}, {L"plRetVal", VT_PTR, VT_I4, kRetval}}},
-        {L"HDDSurfaceScanTest", {{L"bstrDriveInfo", VT_BSTR, 0, kIn}, {L"plRetVal", VT_PTR, VT_I4, kRetval}}},
-        {L"SetCallback", {{L"pIDispatch", VT_DISPATCH, 0, kIn}, {L"plRetVal", VT_PTR, VT_I4, kRetval}}},
-        {L"ReleaseCallback", {}},
-        {L"GetHardDiskInfo", {{L"pbstrHDDInfo", VT_PTR, VT_BSTR, kRetval}}},
-        {L"Abort", {}},
-        {L"ZornGetLastError", {{L"plRetVal", VT_PTR, VT_I4, kRetval}}},
-        {L"StartHDDTest", {{L"bstrItem", VT_BSTR, 0, kIn}, {L"ulSubItem", VT_UI4, 0, kIn}}},
-    };
-    return methods;
+    switch (type) {
+    case AutomationType::Bstr:
+        return VT_BSTR;
+    case AutomationType::Dispatch:
+        return VT_DISPATCH;
+    case AutomationType::Long:
+        return VT_I4;
+    case AutomationType::ULong:
+        return VT_UI4;
+    }
+    return VT_EMPTY;
 }
 
 #define CHECK(expr)                                                                          \
     do {                                                                                     \
         const HRESULT hr_ = (expr);                                                          \
         if (FAILED(hr_)) {                                                                   \
-            std::fprintf(stderr, "make_typelib: %s failed: 0x%08lX\n", #expr, (unsigned long)hr_); \
+            std::fprintf(stderr, "make_typelib: %s failed: 0x%08lX\n", #expr, static_cast<ULONG>(hr_)); \
             return 1;                                                                        \
         }                                                                                    \
     } while (0)
@@ -73,35 +63,36 @@ int DefineInterface(ICreateTypeInfo* pIface, ITypeInfo* pDispatch)
     HREFTYPE hrefDispatch = 0;
     CHECK(pIface->AddRefTypeInfo(pDispatch, &hrefDispatch));
     CHECK(pIface->AddImplType(0, hrefDispatch));
-    const std::vector<Method>& methods = Methods();
-    for (UINT i = 0; i < methods.size(); ++i) {
-        const Method& m = methods[i];
-        std::vector<TYPEDESC> pointees(m.params.size());
-        std::vector<ELEMDESC> params(m.params.size());
-        for (size_t p = 0; p < m.params.size(); ++p) {
+    for (UINT i = 0; i < hdd::kICHDDObjectMethodCount; ++i) {
+        const MethodEntry& m = hdd::kICHDDObjectMethods[i];
+        const UINT count = m.ParamCount();
+        std::vector<TYPEDESC> pointees(count);
+        std::vector<ELEMDESC> params(count);
+        std::vector<LPOLESTR> names{const_cast<LPOLESTR>(m.name)};
+        for (UINT p = 0; p < count; ++p) {
             params[p] = ELEMDESC{};
-            params[p].tdesc.vt = m.params[p].vt;
-            if (m.params[p].vt == VT_PTR) {
+            if (m.params[p].direction == ParamDirection::In) {
+                params[p].tdesc.vt = VarType(m.params[p].type);
+                params[p].paramdesc.wParamFlags = PARAMFLAG_FIN;
+            } else {
                 pointees[p] = TYPEDESC{};
-                pointees[p].vt = m.params[p].pointee;
+                pointees[p].vt = VarType(m.params[p].type);
+                params[p].tdesc.vt = VT_PTR;
                 params[p].tdesc.lptdesc = &pointees[p];
+                params[p].paramdesc.wParamFlags = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
             }
-            params[p].paramdesc.wParamFlags = m.params[p].flags;
+            names.push_back(const_cast<LPOLESTR>(m.params[p].name));
         }
         FUNCDESC func{};
-        func.memid = static_cast<MEMBERID>(i + 1);
+        func.memid = m.dispid;
         func.lprgelemdescParam = params.empty() ? nullptr : params.data();
         func.funckind = FUNC_PUREVIRTUAL;
         func.invkind = INVOKE_FUNC;
         func.callconv = CC_STDCALL;
-        func.cParams = static_cast<SHORT>(params.size());
-        func.oVft = static_cast<SHORT>((7 + i) * sizeof(void*));
+        func.cParams = static_cast<SHORT>(count);
+        func.oVft = static_cast<SHORT>((7 + i) * sizeof(void*));  // after IDispatch's seven
         func.elemdescFunc.tdesc.vt = VT_HRESULT;
         CHECK(pIface->AddFuncDesc(i, &func));
-        std::vector<LPOLESTR> names{const_cast<LPOLESTR>(m.name)};
-        for (const Param& p : m.params) {
-            names.push_back(const_cast<LPOLESTR>(p.name));
-        }
         CHECK(pIface->SetFuncAndParamNames(i, names.data(), static_cast<UINT>(names.size())));
         const std::wstring doc = std::wstring(L"method ") + m.name;
         CHECK(pIface->SetFuncDocString(i, const_cast<LPOLESTR>(doc.c_str())));
@@ -161,6 +152,10 @@ int Write(const wchar_t* path)
     CHECK(pClass->AddImplType(1, href));
     CHECK(pClass->SetImplTypeFlags(1, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE));
     CHECK(pClass->LayOut());
+    // LayOut adds TYPEFLAG_FDISPATCHABLE to a coclass whose default interface
+    // derives from IDispatch; a compiled library keeps only the flags its
+    // source gives, here "creatable".
+    CHECK(pClass->SetTypeFlags(TYPEFLAG_FCANCREATE));
 
     CHECK(pLib->SaveAllChanges());
     pIfaceInfo->Release();
@@ -171,6 +166,16 @@ int Write(const wchar_t* path)
     pDispatch->Release();
     pStdOle->Release();
     pLib->Release();
+
+    // The saved events dispinterface lists IDispatch's members as its own
+    // until its vtable size is corrected (see dispinterface_fixup.h).
+    std::string error;
+    const int cleared = ClearMemberlessDispinterfaceVtables(path, error);
+    if (cleared != 1) {
+        std::fprintf(stderr, "make_typelib: correcting _ICHDDObjectEvents: %s\n",
+                     cleared < 0 ? error.c_str() : "expected exactly one dispinterface without members");
+        return 1;
+    }
     return 0;
 }
 

@@ -16,7 +16,8 @@ namespace {
 // Disk 0: partition 1 is C: (sectors 2048..10239), partition 2 is D:
 // (sectors 10240..20239, 10,000 sectors); partition 3 carries no letter.
 // Disk 1 is a USB stick with E:.
-std::string SmallMachine(const std::string& unreadable = "[]")
+std::string SmallMachine(const std::string& unreadable = "[]", const std::string& latency = "\"instant\"",
+                         const std::string& more = "")
 {
     return R"({ "disks": [
       { "bus": "sata", "media": "fixed",
@@ -25,7 +26,7 @@ std::string SmallMachine(const std::string& unreadable = "[]")
                         { "number": 2, "offset": 5242880, "length": 5120000, "letter": "D" },
                         { "number": 3, "offset": 10362880, "length": 1048576 } ],
         "unreadable": )" +
-           unreadable + R"(, "latency": "instant" },
+           unreadable + R"(, "latency": )" + latency + more + R"( },
       { "bus": "usb", "media": "removable",
         "geometry": { "cylinders": 2, "tracks_per_cylinder": 255, "sectors_per_track": 63, "bytes_per_sector": 512 },
         "partitions": [ { "number": 1, "offset": 1048576, "length": 8388608, "letter": "E" } ] } ] })";
@@ -189,8 +190,12 @@ TEST(App, RunAsJson)
     const TempFile machine(SmallMachine("[\"18000-18432\"]"));
     const RunOutput run = Hddiag({"--machine", machine.Path(), "--json", "run", "0-2", "0-3", "--tests", "linear"});
     EXPECT_EQ(run.code, 1);
-    const nlohmann::json doc = nlohmann::json::parse(run.out);
+    nlohmann::json doc = nlohmann::json::parse(run.out);
     EXPECT_EQ(doc["plan"], nlohmann::json::parse(R"({"items": "0-2,0-3", "mask": 1, "status": 1})"));
+    for (nlohmann::json& result : doc["results"]) {
+        EXPECT_TRUE(result.contains("latency"));
+        result.erase("latency");
+    }
     EXPECT_EQ(doc["results"], nlohmann::json::parse(R"([
         {"test": "linear", "method": "HDDLinearSeekTest", "selector": "0-2", "outcome": "failed",
          "status": 1, "code": "0x20010001", "code_name": "HDD_TEST_READ_ERROR"},
@@ -198,6 +203,73 @@ TEST(App, RunAsJson)
          "status": 1, "code": "0xA0010003", "code_name": "HDD_PARTITION_NOT_TESTABLE"}])"));
     EXPECT_EQ(doc["aborted"], false);
     EXPECT_EQ(doc["passed"], false);
+}
+
+// The surface scan of D: reads sectors 0, 252, ..., 9828 (40 reads) at 2.5 ms
+// each; sector 5040 lies in a slow area.
+TEST(App, ReadLatenciesOfATest)
+{
+    const std::string slow = R"(, "slow": [ { "sectors": "5000-5100", "ms": 30 } ])";
+    struct Case {
+        const char* what;
+        std::string unreadable;
+        std::string faults;
+        const char* classes;  // the JSON object
+        const char* failed;   // the JSON list
+        ULONGLONG reads;
+    };
+    const Case cases[] = {
+        {"all read", "[]", "", R"({"lt_5ms": 39, "lt_20ms": 0, "lt_50ms": 1, "lt_150ms": 0, "lt_500ms": 0,
+            "ge_500ms": 0, "failed": 0})", "[]", 40},
+        {"an unreadable sector ends the scan", "[7560]", "",
+         R"({"lt_5ms": 29, "lt_20ms": 0, "lt_50ms": 1, "lt_150ms": 0, "lt_500ms": 0, "ge_500ms": 0, "failed": 1})",
+         R"([{"sector": 7560, "error": 23, "ms": 2.5}])", 31},
+        {"a failed seek is a failed read that took no time", "[]",
+         R"(, "faults": [ { "op": "seek", "disk": 0, "nth": 22, "error": 87 } ])",
+         R"({"lt_5ms": 20, "lt_20ms": 0, "lt_50ms": 1, "lt_150ms": 0, "lt_500ms": 0, "ge_500ms": 0, "failed": 1})",
+         R"([{"sector": 5292, "error": 87, "ms": 0.0}])", 22},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string text = SmallMachine(c.unreadable, "2.5", slow);
+        text.insert(text.rfind('}'), c.faults);
+        const TempFile machine(text);
+        const RunOutput run = Hddiag({"--machine", machine.Path(), "--json", "test", "surface", "0-2"});
+        const nlohmann::json latency = nlohmann::json::parse(run.out)["results"][0]["latency"];
+        EXPECT_EQ(latency["reads"], c.reads);
+        EXPECT_EQ(latency["classes"], nlohmann::json::parse(c.classes));
+        EXPECT_EQ(latency["failed"], nlohmann::json::parse(c.failed));
+        EXPECT_NEAR(latency["p50_ms"].get<double>(), 2.5, 2.5 / 64);  // the histogram's resolution
+        EXPECT_EQ(latency["max_ms"], 32.5);
+        EXPECT_EQ(latency["slowest"][0], nlohmann::json::parse(R"({"sector": 5040, "ms": 32.5})"));
+        // The buckets start at sector 0; the slow one holds 5040.
+        const nlohmann::json& map = latency["by_position"];
+        const ULONGLONG width = map["sectors_per_bucket"];
+        ASSERT_GT(width, 0u);
+        const nlohmann::json& bucket = map["buckets"][5040 / width];
+        EXPECT_EQ(bucket["first_sector"], 5040 / width * width);
+        EXPECT_EQ(bucket["max_ms"], 32.5);
+    }
+
+    const TempFile machine(SmallMachine("[]", "2.5", slow));
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "run", "0-2", "--tests", "surface"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    // 40 reads in 40 x 2.5 + 30 ms.
+    EXPECT_NE(run.out.find("      40 reads, 307.7/s, p99 32.5 ms; < 5 ms: 39, < 20 ms: 0, < 50 ms: 1, < 150 ms: 0, "
+                           "< 500 ms: 0, >= 500 ms: 0, failed: 0\n"
+                           "      slowest area: sectors 4992-5119 (max 32.5 ms, mean 32.5 ms); slowest read: sector "
+                           "5040 (32.5 ms)\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(App, RefusedTestSaysSoInItsProgressLine)
+{
+    const TempFile machine(SmallMachine());
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "run", "0-3", "--tests", "linear"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("linear 0-3: refused (HDD_PARTITION_NOT_TESTABLE)\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("100%"), std::string::npos) << run.err;
 }
 
 TEST(App, CtrlCAbortsTheRunningTestAndSkipsTheRest)

@@ -47,6 +47,10 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
         {{"--pace", "info"}, "", "--pace needs a simulated machine"},
         {{"--frobnicate", "info"}, "builtin", "--frobnicate"},
         {{"info", "0-1"}, "builtin", "0-1"},
+        {{"--linked", "--machine", "builtin", "info"}, "", "--linked is for this machine's disks"},
+        {{"--linked", "info"}, "builtin", "--linked is for this machine's disks"},
+        {{"--report", "", "info"}, "builtin", "need a file name"},
+        {{"run", "--metrics"}, "builtin", "--metrics"},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -64,15 +68,25 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
     }
 }
 
-TEST(Options, HelpIsNoError)
+TEST(Options, HelpAndVersionAreNoError)
 {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"run", "--help"}}) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;  // part of what standard output says
+    };
+    const Case cases[] = {
+        {{"--help"}, "Usage"},
+        {{"run", "--help"}, "Usage"},
+        {{"--version"}, std::string("hddiag ") + HDDIAG_VERSION + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
         std::string out;
         std::string err;
-        const ParsedCommandLine parsed = Parse(args, "builtin", out, err);
+        const ParsedCommandLine parsed = Parse(c.args, "builtin", out, err);
         EXPECT_FALSE(parsed.proceed);
         EXPECT_EQ(parsed.exitCode, kExitPassed);
-        EXPECT_NE(out.find("Usage"), std::string::npos) << out;
+        EXPECT_NE(out.find(c.out), std::string::npos) << out;
     }
 }
 
@@ -103,6 +117,14 @@ TEST(Options, WhatIsAccepted)
         EXPECT_EQ(p.options.selector, "0-1,0-2");
         EXPECT_EQ(p.options.machine, "m.json");
         EXPECT_TRUE(p.options.trace && p.options.pace);
+    }
+    {
+        const ParsedCommandLine p =
+            Parse({"--linked", "run", "--report", "r.html", "--metrics", "m.prom"}, "", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_TRUE(p.options.linked);
+        EXPECT_EQ(p.options.reportPath, "r.html");
+        EXPECT_EQ(p.options.metricsPath, "m.prom");
     }
     {
         const ParsedCommandLine p = Parse({"--json", "run"}, "builtin", out, err);

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "fake_object.h"
+#include "tools/hddiag/batch_estimate.h"
 #include "tools/hddiag/output.h"
 #include "tools/hddiag/progress_view.h"
 #include "tools/hddiag/session.h"
@@ -257,6 +258,84 @@ TEST(Session, ProgressAsPlainTextAndAsABar)
         EXPECT_NE(text.find(": passed"), std::string::npos);
         EXPECT_EQ(text.find('\n'), text.size() - 1);  // one line, redrawn in place
     }
+}
+
+class ManualClock final : public LatencyClock {
+public:
+    ULONGLONG now = 0;
+    ULONGLONG NowNanoseconds() override { return now; }
+};
+
+TEST(Session, ExpectedReadsFollowTheTestShapes)
+{
+    struct Row {
+        TestKind kind;
+        ULONGLONG sectors;
+        double reads;
+    };
+    const Row rows[] = {
+        {TestKind::Linear, 8192, 1},   {TestKind::Linear, 8193, 2},     {TestKind::Funnel, 8193, 4},
+        {TestKind::Random, 1, 3000},   {TestKind::Random, 0, 0},        {TestKind::Surface, 2520, 10},
+        {TestKind::Linear, 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(Describe(row.kind).name) + " " + std::to_string(row.sectors));
+        EXPECT_DOUBLE_EQ(ExpectedReads(row.kind, row.sectors), row.reads);
+    }
+}
+
+TEST(Session, HddiagsEstimateWeighsTestsByTheirReads)
+{
+    ManualClock clock;
+    BatchEstimate estimate(clock);
+    // 0-1 of 4 MiB: 1 linear read; 0-2 of 12 MiB: 3 linear reads; 9-9 is not reported.
+    const std::vector<ReportItem> items{{0, 1, 4, 'C'}, {0, 2, 12, 'D'}};
+    estimate.Plan({{TestKind::Linear, "0-1"}, {TestKind::Linear, "0-2,9-9"}}, items);
+    EXPECT_EQ(estimate.SecondsLeft(), -1);
+    clock.now = 5000000000;
+    estimate.OnTestStart({}, 0, 2);
+    EXPECT_EQ(estimate.SecondsLeft(), -1);  // nothing done yet
+    clock.now = 7000000000;
+    estimate.OnEvent(0, 100, 2);
+    EXPECT_EQ(estimate.SecondsLeft(), 6);  // a quarter done in 2 s
+    estimate.OnEvent(1, 7, 2);             // the component's minutes change nothing
+    estimate.OnTestStart({}, 1, 2);
+    clock.now = 9000000000;
+    estimate.OnEvent(0, 50, 2);
+    EXPECT_EQ(estimate.SecondsLeft(), 2);  // 2.5 of 4 reads in 4 s
+}
+
+TEST(Session, ProgressOfARefusedTestAndHddiagsEstimate)
+{
+    const TestRecord refused{TestKind::Linear, "0-3", 1, static_cast<LONG>(0xA0010003), Outcome::Refused};
+    for (bool terminal : {false, true}) {
+        SCOPED_TRACE(terminal ? "terminal" : "plain");
+        std::ostringstream err;
+        ProgressView view(err, terminal);
+        view.OnTestStart(refused, 0, 1);
+        view.OnEvent(0, 100, 2);
+        view.OnTestEnd(refused, 0, 1);
+        const std::string text = err.str();
+        // What stays on the screen: the last line drawn.
+        const std::string last = text.substr(terminal ? text.rfind('\r') : 0);
+        EXPECT_EQ(last.substr(0, last.find_last_not_of(" \n") + 1),
+                  std::string(terminal ? "\r" : "") + "linear 0-3: refused (HDD_PARTITION_NOT_TESTABLE)")
+            << text;
+        EXPECT_EQ(text.substr(text.size() - 1), "\n");
+    }
+    ManualClock clock;
+    BatchEstimate estimate(clock);
+    estimate.Plan({{TestKind::Random, "0-2"}}, {{0, 2, 100, 'D'}});
+    std::ostringstream err;
+    ProgressView view(err, false, &estimate);
+    const TestRecord record{TestKind::Random, "0-2", 0, 0, Outcome::Passed};
+    estimate.OnTestStart(record, 0, 1);
+    view.OnTestStart(record, 0, 1);
+    clock.now = 3600000000000;  // an hour
+    estimate.OnEvent(0, 20, 2);
+    view.OnEvent(0, 20, 2);
+    view.OnEvent(1, 2, 2);
+    EXPECT_EQ(err.str(), "random 0-2  20%, hddiag estimate: 4 h 00 min left\n");
 }
 
 }  // namespace

@@ -13,8 +13,9 @@ run=$1
 program=$2
 build_dir=$3
 work=$4
-export WINEPREFIX=${HDD_WINEPREFIX:-$build_dir/wineprefix}
-export WINEARCH=win32 WINEDEBUG=-all
+# shellcheck source=../../cmake/wine-env.sh
+source "$(dirname "$run")/wine-env.sh"
+hdd_wine_env "${HDD_WINEPREFIX:-$build_dir/wineprefix}"
 link=$WINEPREFIX/dosdevices/physicaldrive0
 image=$work/disk.img
 
@@ -38,9 +39,11 @@ pattern() {
     printf '%b' "$out"
 }
 
+# Wine reads the links when its server starts.
 restart_wineserver() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
+    hdd_wine_server_start 600 || true
 }
 
 cleanup() {

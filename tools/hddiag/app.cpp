@@ -6,12 +6,18 @@
 
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/hddiag/batch_estimate.h"
 #include "tools/hddiag/component.h"
+#include "tools/hddiag/host/host.h"
+#include "tools/hddiag/latency_clock.h"
+#include "tools/hddiag/latency_collector.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/output.h"
-#include "tools/hddiag/host/host.h"
 #include "tools/hddiag/progress_view.h"
+#include "tools/hddiag/real_disks.h"
+#include "tools/hddiag/run_files.h"
 #include "tools/hddiag/session.h"
+#include "tools/hddiag/timed_os.h"
 #include "tools/hddiag/trace_writer.h"
 
 namespace hddiag {
@@ -38,12 +44,21 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
     }
 }
 
-// The command itself, on an object whose machine is in place.
-int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace)
+// The command itself, on an object whose machine is in place. clock measures
+// the run; timed is the seam that times the component's reads (null when the
+// component reads through a seam of its own).
+int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace, LatencyClock& clock,
+               TimedOs* timed)
 {
     Session session(object, io.interrupt);
-    ProgressView progress(io.err, io.errIsTerminal);
+    BatchEstimate estimate(clock);
+    session.AddObserver(&estimate);  // before the view that shows it
+    ProgressView progress(io.err, io.errIsTerminal, &estimate);
     session.AddObserver(&progress);
+    std::optional<LatencyCollector> latency;
+    if (timed != nullptr) {
+        session.AddObserver(&latency.emplace(*timed, clock));
+    }
     if (trace != nullptr) {
         session.AddObserver(trace);
     }
@@ -73,7 +88,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
         } else if (people) {
             PrintReport(io.out, result.report);
         }
-        return kExitPassed;
+        return WriteRunFiles(options, result, io.err) ? kExitPassed : kExitUsage;
     }
 
     std::vector<TestCall> calls;
@@ -94,16 +109,60 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
             PrintReport(io.out, result.report);
         }
     }
+    estimate.Plan(calls, result.report.items);
     result.tests = session.RunTests(calls);
     result.interrupted = session.Interrupted();
     session.Disconnect();
+    if (latency) {
+        result.latency = latency->Results();
+        result.latency.resize(result.tests.size());
+    }
 
     if (options.json) {
         PrintJson(io.out, result, true);
     } else if (people) {
         PrintSummary(io.out, result);
     }
-    return ExitCodeFor(result);
+    const int status = ExitCodeFor(result);
+    return WriteRunFiles(options, result, io.err) ? status : kExitUsage;
+}
+
+// The component linked into hddiag, on whatever seam is installed now, with
+// its reads timed on the clock.
+int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyClock& clock)
+{
+    TimedOs timed(hdd::Os(), clock);
+    hdd::ScopedOsApi scope(timed);
+    std::string error;
+    std::unique_ptr<Component> component = CreateLinkedComponent(error);
+    if (!component) {
+        io.err << "hddiag: cannot create the component: " << error << '\n';
+        return kExitComponent;
+    }
+    return RunCommand(options, component->Object(), io, trace, clock, &timed);
+}
+
+// Block devices and image files (or this computer's disks), read by the
+// component linked in here; the trace has their reads too.
+int RunOnRealDisks(const Options& options, AppIo& io, TraceWriter* trace)
+{
+    std::string error;
+    std::unique_ptr<RealMachine> disks = host::OpenRealMachine(options.disks, options.seed, error);
+    if (!disks) {
+        io.err << "hddiag: " << error << '\n';
+        return kExitUsage;
+    }
+    if (trace != nullptr) {
+        disks->ObserveReads([trace](LONG disk, ULONGLONG sector) { trace->Read(disk, sector); });
+    }
+    hdd::ScopedOsApi scope(disks->Api());
+    HostClock clock;  // real reads take real time, whatever the machine's own clock says
+    const int code = RunLinked(options, io, trace, clock);
+    if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json) {
+        io.out << '\n';
+        PrintDiskTable(io.out, disks->Rows());
+    }
+    return code;
 }
 
 }  // namespace
@@ -121,19 +180,35 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         trace.emplace(io.out);
     }
 
-    if (options.machine.empty()) {
-        // Real disks keep no log of their reads: the trace has events and results.
+    if (options.machine.empty() && options.disks.empty() && host::UsesInstalledComponent()) {
+        if (options.seed) {
+            io.err << "hddiag: --seed needs a simulated machine (--machine) or --disk\n";
+            return kExitUsage;
+        }
+        HostClock clock;
+        if (options.linked) {
+            return RunLinked(options, io, trace ? &*trace : nullptr, clock);
+        }
+        // The installed component reads through its own seam: its reads are
+        // neither timed nor traced; the trace has events and results.
         std::unique_ptr<Component> component = host::OpenInstalledComponent(error);
         if (!component) {
             io.err << "hddiag: " << error << '\n';
             return kExitComponent;
         }
-        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr, clock, nullptr);
+    }
+
+    if (options.machine.empty()) {
+        return RunOnRealDisks(options, io, trace ? &*trace : nullptr);
     }
 
     hdd::sim::MachineDescription description;
     if (!LoadMachine(options.machine, description, io.err)) {
         return kExitUsage;
+    }
+    if (options.seed) {
+        description.seed = *options.seed;
     }
     hdd::sim::SimMachine machine(std::move(description));
     machine.SetRecording(false);  // a run makes millions of reads; the observer sees each
@@ -143,12 +218,8 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         machine.SetReadObserver([&writer](LONG disk, ULONGLONG sector) { writer.Read(disk, sector); });
     }
     hdd::ScopedOsApi scope(machine);
-    std::unique_ptr<Component> component = CreateLinkedComponent(error);
-    if (!component) {
-        io.err << "hddiag: cannot create the component: " << error << '\n';
-        return kExitComponent;
-    }
-    return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr);
+    SimMachineClock clock(machine);
+    return RunLinked(options, io, trace ? &*trace : nullptr, clock);
 }
 
 }  // namespace hddiag

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "platform/sim/bus_names.h"
+
 namespace hddiag {
 
 namespace {
@@ -15,6 +17,20 @@ std::string CheckTestName(const std::string& name)
 }
 
 }  // namespace
+
+DiskOption ParseDiskOption(const std::string& text)
+{
+    DiskOption disk;
+    disk.path = text;
+    const size_t colon = text.rfind(':');
+    if (colon != std::string::npos && colon != 0) {
+        if (const std::optional<DWORD> bus = hdd::sim::BusFromName(text.substr(colon + 1))) {
+            disk.path = text.substr(0, colon);
+            disk.bus = *bus;
+        }
+    }
+    return disk;
+}
 
 ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std::string& defaultMachine,
                                    std::ostream& out, std::ostream& err)
@@ -31,11 +47,28 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
                        std::string(defaultMachine.empty() ? " (default: this machine's disks)"
                                                           : " (default: " + defaultMachine + ")"))
         ->type_name("FILE|builtin");
+    std::vector<std::string> disks;
+    app.add_option("--disk", disks,
+                   "a block device or disk image as the next disk, read-only (repeatable; BUS: sata (default), "
+                   "ata, raid, usb, scsi, sas, nvme, atapi, 1394)")
+        ->type_name("PATH[:BUS]")
+        ->allow_extra_args(false)
+        ->excludes("--machine");
+    unsigned int seed = 0;
+    app.add_option("--seed", seed, "random words from a generator with this seed, so that a run repeats")
+        ->type_name("N");
     CLI::Option* trace = app.add_flag("--trace", o.trace,
                                       "print only 'read', 'event' and 'result' lines on standard output");
     CLI::Option* json = app.add_flag("--json", o.json, "print the report and the results as JSON");
     trace->excludes(json);
     app.add_flag("--pace", o.pace, "let the simulated machine's reads take real time");
+    app.add_flag("--linked", o.linked,
+                 "without --machine: test this machine's disks through the component linked into hddiag, "
+                 "which times every read, instead of the installed one");
+    app.add_option("--report", o.reportPath, "also write the results as one HTML page")->type_name("FILE.html");
+    app.add_option("--metrics", o.metricsPath, "also write the results as OpenMetrics text (textfile collector)")
+        ->type_name("FILE.prom");
+    app.set_version_flag("--version", std::string("hddiag ") + HDDIAG_VERSION);
 
     CLI::App* info = app.add_subcommand("info", "show the disk report");
     CLI::App* test = app.add_subcommand("test", "run one test on a drive selector");
@@ -65,9 +98,30 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         return parsed;
     }
 
-    o.machine = app.count("--machine") > 0 ? machine : defaultMachine;
+    for (const std::string& disk : disks) {
+        o.disks.push_back(ParseDiskOption(disk));
+        if (o.disks.back().path.empty()) {
+            err << "hddiag: --disk needs a path\n";
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+    }
+    if (app.count("--seed") > 0) {
+        o.seed = seed;
+    }
+    o.machine = app.count("--machine") > 0 ? machine : (o.disks.empty() ? defaultMachine : std::string());
     if (app.count("--machine") > 0 && machine.empty()) {
         err << "hddiag: --machine needs 'builtin' or a machine file\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    if (o.linked && !o.machine.empty()) {
+        err << "hddiag: --linked is for this machine's disks, not a simulated machine\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    if ((app.count("--report") > 0 && o.reportPath.empty()) || (app.count("--metrics") > 0 && o.metricsPath.empty())) {
+        err << "hddiag: --report and --metrics need a file name\n";
         parsed.exitCode = kExitUsage;
         return parsed;
     }

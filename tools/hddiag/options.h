@@ -1,10 +1,12 @@
 // hddiag's command line.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/win32.h"
 #include "tools/hddiag/test_kinds.h"
 
 namespace hddiag {
@@ -16,12 +18,29 @@ constexpr int kExitComponent = 3;   // the component could not be created or ans
 
 enum class Command { Info, Test, Run };
 
+// --disk PATH[:BUS]: a block device or image file and the bus it reports.
+struct DiskOption {
+    std::string path;
+    DWORD bus = BusTypeSata;
+};
+
+// PATH[:BUS]: the text after the last colon is the bus when it names one (as
+// a machine file does: sata, usb, ...), else part of the path.
+DiskOption ParseDiskOption(const std::string& text);
+
 struct Options {
     Command command = Command::Info;
     std::string machine;  // "builtin", a machine file, or empty for the real machine
+    std::vector<DiskOption> disks;      // --disk, in order; empty: this computer's disks
+    std::optional<unsigned int> seed;   // --seed: repeatable random words
     bool trace = false;
     bool json = false;
     bool pace = false;
+    // Without --machine: the component linked into hddiag on this machine's
+    // disks, so its reads can be timed, instead of the installed one.
+    bool linked = false;
+    std::string reportPath;   // --report: an HTML page of the run
+    std::string metricsPath;  // --metrics: OpenMetrics text for a textfile collector
     // test
     TestKind testKind = TestKind::Linear;
     std::string selector;

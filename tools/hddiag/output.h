@@ -2,10 +2,12 @@
 // one JSON document.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "tools/hddiag/latency_recorder.h"
 #include "tools/hddiag/session.h"
 
 namespace hddiag {
@@ -16,6 +18,14 @@ struct RunResult {
     PlanRecord plan;                // plan.made is false for "info"
     std::vector<TestRecord> tests;  // in call order; NotRun after a Ctrl-C
     bool interrupted = false;       // the user asked to stop
+    // By test: what its reads came to; empty when reads were not timed (the
+    // installed component) or the test did not run.
+    std::vector<std::optional<LatencySummary>> latency;
+
+    const LatencySummary* LatencyOf(size_t test) const
+    {
+        return test < latency.size() && latency[test] ? &*latency[test] : nullptr;
+    }
 };
 
 // 0 when every test passed and nothing was interrupted, else 1.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "drive/hdd_constants.h"
+#include "tools/hddiag/latency_text.h"
 
 namespace hddiag {
 
@@ -16,6 +17,7 @@ void ProgressView::OnTestStart(const TestRecord& record, size_t index, size_t co
     if (count > 1) {
         m_label += " [" + std::to_string(index + 1) + "/" + std::to_string(count) + "]";
     }
+    m_refusal.clear();
     m_percent = 0;
     m_minutes = -1;
     m_lastPlainStep = -1;
@@ -39,8 +41,9 @@ void ProgressView::OnEvent(INT kind, INT value, INT)
         return;
     }
     // Plain text: a line every ten percent, with the estimate as it stands.
+    // The line of 100 % waits for the test's end, which may be a refusal.
     const INT step = m_percent / 10;
-    if (step > m_lastPlainStep) {
+    if (step > m_lastPlainStep && step < 10) {
         m_lastPlainStep = step;
         m_err << Line() << '\n';
     }
@@ -48,15 +51,26 @@ void ProgressView::OnEvent(INT kind, INT value, INT)
 
 void ProgressView::OnTestEnd(const TestRecord& record, size_t, size_t)
 {
+    if (record.outcome == Outcome::Refused) {
+        m_refusal = std::string("refused (") + ResultCodeName(record.code) + ")";
+    }
     if (m_terminal) {
-        m_label += std::string(": ") + OutcomeName(record.outcome);
+        if (m_refusal.empty()) {
+            m_label += std::string(": ") + OutcomeName(record.outcome);
+        }
         Draw("\n");
+    } else if (!m_refusal.empty() || (m_percent == 100 && m_lastPlainStep < 10)) {
+        m_lastPlainStep = 10;
+        m_err << Line() << '\n';
     }
 }
 
 std::string ProgressView::Line() const
 {
     std::string line = m_label;
+    if (!m_refusal.empty()) {
+        return line + ": " + m_refusal;
+    }
     line += ' ';
     if (m_terminal) {
         const size_t filled = static_cast<size_t>(m_percent * kBarWidth / 100);
@@ -73,6 +87,12 @@ std::string ProgressView::Line() const
         line += ", about ";
         line += std::to_string(m_minutes);
         line += " min left";
+    }
+    const LONGLONG seconds = m_estimate != nullptr ? m_estimate->SecondsLeft() : -1;
+    if (seconds >= 0) {
+        line += ", hddiag estimate: ";
+        line += FormatDuration(static_cast<ULONGLONG>(seconds));
+        line += " left";
     }
     return line;
 }

@@ -1,19 +1,88 @@
-// Linux: the component has no real devices to work on yet, so hddiag runs on
-// the built-in simulated machine unless told otherwise.
+// Linux: this computer's disks, or the block devices and image files named
+// with --disk, as the simulated machine's model over the real media, with
+// the component linked into hddiag working on them.
 #include <unistd.h>
 
+#include "platform/linux/linux_machine.h"
+#include "platform/sim/bus_names.h"
 #include "tools/hddiag/host/host.h"
 
 namespace hddiag::host {
 
-std::string DefaultMachine() { return "builtin"; }
+namespace {
+
+class LinuxDisks final : public RealMachine {
+public:
+    explicit LinuxDisks(hdd::blockdev::Layout layout, std::optional<unsigned int> seed)
+        : m_machine(std::move(layout), seed)
+    {
+        m_machine.Machine().SetRecording(false);  // a run makes millions of reads; the observer sees each
+    }
+    hdd::OsApi& Api() override { return m_machine; }
+    void ObserveReads(std::function<void(LONG, ULONGLONG)> observer) override
+    {
+        m_machine.Machine().SetReadObserver(std::move(observer));
+    }
+    std::vector<DiskRow> Rows() const override
+    {
+        std::vector<DiskRow> rows;
+        const std::vector<hdd::blockdev::RealDisk>& disks = m_machine.Disks();
+        const hdd::sim::MachineDescription& model = m_machine.Description();
+        for (size_t i = 0; i < disks.size(); ++i) {
+            const hdd::blockdev::RealDisk& d = disks[i];
+            DiskRow row;
+            row.disk = static_cast<LONG>(i);
+            row.path = d.path;
+            row.bus = hdd::sim::BusDisplayName(d.bus);
+            row.model = d.model;
+            row.problem = d.problem;
+            if (d.openError != 0) {
+                row.problem = "cannot be opened: " + d.problem + ", error " + std::to_string(d.openError);
+            }
+            for (const hdd::sim::SimPartition& p : model.disks[i].partitions) {
+                if (p.letter != 0) {
+                    row.volumes.push_back({static_cast<char>(p.letter), p.number});
+                }
+            }
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
+private:
+    hdd::blockdev::LinuxMachine m_machine;
+};
+
+}  // namespace
+
+std::string DefaultMachine() { return std::string(); }
+
+bool UsesInstalledComponent() { return false; }
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 std::unique_ptr<Component> OpenInstalledComponent(std::string& error)
 {
-    error = "this system's disks are not supported yet; use --machine builtin or a machine file";
+    error = "no installed component on this system; hddiag links its own";
     return nullptr;
+}
+
+std::unique_ptr<RealMachine> OpenRealMachine(const std::vector<DiskOption>& disks, std::optional<unsigned int> seed,
+                                             std::string& error)
+{
+    hdd::blockdev::Layout layout;
+    if (disks.empty()) {
+        layout = hdd::blockdev::LayoutFromSystem(hdd::blockdev::ListSystemDisks());
+    } else {
+        std::vector<hdd::blockdev::DiskSpec> specs;
+        for (const DiskOption& d : disks) {
+            specs.push_back({d.path, d.bus});
+        }
+        if (!hdd::blockdev::LayoutFromSpecs(specs, layout, error)) {
+            return nullptr;
+        }
+    }
+    return std::make_unique<LinuxDisks>(std::move(layout), seed);
 }
 
 }  // namespace hddiag::host

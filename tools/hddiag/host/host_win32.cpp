@@ -70,6 +70,15 @@ ICHDDObject* CreateThroughDll(HMODULE& hModule, std::string& error)
 
 std::string DefaultMachine() { return std::string(); }
 
+bool UsesInstalledComponent() { return true; }
+
+std::unique_ptr<RealMachine> OpenRealMachine(const std::vector<DiskOption>&, std::optional<unsigned int>,
+                                             std::string& error)
+{
+    error = "--disk needs Linux; on Windows hddiag works on this computer's disks through the installed component";
+    return nullptr;
+}
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 std::unique_ptr<Component> OpenInstalledComponent(std::string& error)

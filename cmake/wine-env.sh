@@ -1,0 +1,33 @@
+# The Wine environment of the windows build, in one place; sourced by
+# cmake/wine-run.sh (CTest's emulator) and scripts/test.sh.
+#
+#   hdd_wine_env PREFIX        exports the variables for a 32-bit prefix
+#   hdd_wine_prefix_create     creates the prefix when it has no registry yet
+#   hdd_wine_server_start [S]  starts a wineserver for it (persistent, or one
+#                              that stays up S idle seconds) and warms it up;
+#                              status 0 when this call started it
+#
+# Wine's processes run with detached streams, so they never hold the caller's
+# output pipe open (CTest would wait for them).
+
+hdd_wine_env() {
+    export WINEPREFIX=$1
+    export WINEARCH=win32
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+hdd_wine_prefix_create() {
+    [[ -f $WINEPREFIX/system.reg ]] && return 0
+    mkdir -p "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+hdd_wine_server_start() {
+    # Exit status 0: this call started the server; 2: one already runs.
+    wineserver "-p${1:-}" </dev/null >/dev/null 2>&1 || return 1
+    # A throw-away program starts Wine's own background processes here,
+    # instead of inside the first test.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}

@@ -1,0 +1,71 @@
+#include "platform/linux/linux_machine.h"
+
+namespace hdd::blockdev {
+
+sim::MachineDescription LinuxMachine::Seeded(sim::MachineDescription description, std::optional<unsigned int> seed)
+{
+    if (seed) {
+        description.seed = *seed;
+    }
+    return description;
+}
+
+LinuxMachine::LinuxMachine(Layout layout, std::optional<unsigned int> seed)
+    : m_media(std::move(layout.media)),
+      m_disks(std::move(layout.disks)),
+      m_seeded(seed.has_value()),
+      m_machine(Seeded(std::move(layout.description), seed))
+{
+    for (size_t i = 0; i < m_media.size(); ++i) {
+        m_machine.SetMedia(static_cast<DWORD>(i), m_media[i].get());
+    }
+}
+
+LinuxMachine::~LinuxMachine() = default;
+
+HANDLE LinuxMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                 LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                 DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+{
+    return m_machine.CreateFileW(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                                 dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+}
+
+BOOL LinuxMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                                   LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                                   LPOVERLAPPED lpOverlapped)
+{
+    return m_machine.DeviceIoControl(hDevice, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                                     nOutBufferSize, lpBytesReturned, lpOverlapped);
+}
+
+DWORD LinuxMachine::SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                                   DWORD dwMoveMethod)
+{
+    return m_machine.SetFilePointer(hFile, lDistanceToMove, lpDistanceToMoveHigh, dwMoveMethod);
+}
+
+BOOL LinuxMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                            LPOVERLAPPED lpOverlapped)
+{
+    return m_machine.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
+}
+
+BOOL LinuxMachine::CloseHandle(HANDLE hObject) { return m_machine.CloseHandle(hObject); }
+
+DWORD LinuxMachine::GetLastError() { return m_machine.GetLastError(); }
+
+void LinuxMachine::SetLastError(DWORD dwErrCode) { m_machine.SetLastError(dwErrCode); }
+
+DWORD LinuxMachine::GetLogicalDrives() { return m_machine.GetLogicalDrives(); }
+
+DWORD LinuxMachine::GetTickCount() { return PlatformOs().GetTickCount(); }
+
+void LinuxMachine::Sleep(DWORD dwMilliseconds) { PlatformOs().Sleep(dwMilliseconds); }
+
+errno_t LinuxMachine::rand_s(unsigned int* randomValue)
+{
+    return m_seeded ? m_machine.rand_s(randomValue) : PlatformOs().rand_s(randomValue);
+}
+
+}  // namespace hdd::blockdev

@@ -1,0 +1,55 @@
+// The Linux machine's description: real disks (named ones, or this
+// computer's) turned into the simulated machine's model, with the media that
+// serve their reads. The rules for disks, partitions and letters live here.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/linux/file_media.h"
+#include "platform/linux/system_disks.h"
+#include "platform/sim/machine_description.h"
+
+namespace hdd::blockdev {
+
+// Geometry the machine reports for every real disk: the size divided into
+// cylinders of 255 tracks of 63 sectors of the logical sector size.
+constexpr DWORD kTracksPerCylinder = 255;
+constexpr DWORD kSectorsPerTrack = 63;
+
+// A disk or image named by the user, with the bus it is to report.
+struct DiskSpec {
+    std::string path;
+    DWORD bus = BusTypeSata;
+};
+
+// What the front end shows about a real disk.
+struct RealDisk {
+    std::string path;         // device node or image file
+    std::string model;        // vendor and model from sysfs; empty for image files
+    DWORD bus = BusTypeUnknown;
+    bool removable = false;
+    ULONGLONG size = 0;       // bytes
+    DWORD bytesPerSector = 0; // logical sector size
+    bool direct = false;      // reads bypass the page cache (O_DIRECT)
+    DWORD openError = 0;      // nonzero: the disk cannot be used, and its opens fail with this code
+    std::string problem;      // why it cannot be used, or what is wrong with its partition table
+};
+
+struct Layout {
+    sim::MachineDescription description;
+    std::vector<std::unique_ptr<FileMedia>> media;  // per disk; null for one that cannot be used
+    std::vector<RealDisk> disks;
+};
+
+// Exactly the named disks, numbered in the order given. False, with
+// "PATH: what is wrong", when one cannot be used or its partition table
+// cannot be read.
+bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::string& error);
+
+// The listed system disks, numbered in list order. One that cannot be opened
+// stays in the machine: its opens fail with the error Windows would give.
+Layout LayoutFromSystem(const std::vector<SystemDisk>& disks);
+
+}  // namespace hdd::blockdev

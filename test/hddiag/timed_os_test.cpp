@@ -1,0 +1,66 @@
+// The timing seam over a simulated machine: each read the component's own
+// primitive makes is recorded once, with its sector, the simulated time of
+// its seek and read, and the error of a failed seek or read; every call
+// still reaches the machine underneath.
+#include <gtest/gtest.h>
+
+#include "drive/device.h"
+#include "drive/device_handle.h"
+#include "platform/sim/sim_machine.h"
+#include "tools/hddiag/timed_os.h"
+
+namespace hddiag::testing {
+namespace {
+
+hdd::sim::MachineDescription Machine()
+{
+    hdd::sim::SimDisk disk;
+    disk.cylinders = 10;
+    disk.tracksPerCylinder = 255;
+    disk.sectorsPerTrack = 63;
+    disk.size = 10ull * 255 * 63 * 512;
+    disk.latency = {hdd::sim::LatencyModel::FixedMs, 2};
+    disk.unreadable = {{200, 200}};
+    disk.slow = {{100, 100, 5}};
+    hdd::sim::MachineDescription m;
+    m.disks.push_back(disk);
+    hdd::sim::Fault seekFault;
+    seekFault.op = hdd::sim::FaultOp::Seek;
+    seekFault.nth = 4;
+    seekFault.error = 87;
+    m.faults.push_back(seekFault);
+    return m;
+}
+
+TEST(TimedOs, RecordsEachSeekAndReadAsOneTimedRead)
+{
+    hdd::sim::SimMachine machine(Machine());
+    SimMachineClock clock(machine);
+    TimedOs timed(machine, clock);
+    hdd::ScopedOsApi scope(timed);
+    LatencyRecorder recorder;
+    recorder.Begin(clock.NowNanoseconds());
+    timed.Attach(&recorder);
+    {
+        hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
+        // The fourth seek (to 300) fails; 200 is unreadable; 100 is slow.
+        for (ULONGLONG sector : {10ull, 100ull, 200ull, 300ull, 400ull}) {
+            hdd::ReadTestSector(drive.Get(), sector);
+        }
+        timed.Attach(nullptr);
+        hdd::ReadTestSector(drive.Get(), 500);  // not recorded
+    }
+    const LatencySummary s = recorder.Finish(clock.NowNanoseconds() - 2000000);
+    EXPECT_EQ(s.reads, 5u);
+    EXPECT_EQ(s.failedReads, 2u);
+    EXPECT_EQ(s.failed, (std::vector<FailedRead>{{200, 23, 2000000}, {300, 87, 0}}));
+    EXPECT_EQ(s.slowest, (std::vector<TimedRead>{{100, 7000000}, {10, 2000000}, {400, 2000000}}));
+    EXPECT_EQ(s.classes, (std::array<ULONGLONG, kLatencyClassCount>{2, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(s.elapsedNs, 4 * 2000000u + 5000000u);
+    // Every call went through to the machine, the unrecorded one too.
+    EXPECT_EQ(machine.ReadCount(), 5u);
+    EXPECT_EQ(machine.OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace hddiag::testing
