@@ -2,7 +2,7 @@
 # Installs what the two builds and their tests need on Debian 12, and nothing
 # when everything is already there (a dpkg query, well under a second).
 #
-#   scripts/install-deps.sh           # everything: native, asan and windows builds
+#   scripts/install-deps.sh           # everything: native, asan, windows and fuzz builds
 #   scripts/install-deps.sh native    # only what the native build needs
 #
 # Needs root or sudo only when something is missing.
@@ -16,6 +16,7 @@ packages=(
 )
 if [[ ${1:-all} != native ]]; then
     packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev nsis)
+    packages+=(clang libclang-rt-14-dev)  # the fuzz harnesses (libFuzzer)
 fi
 
 missing=()

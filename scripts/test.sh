@@ -5,7 +5,9 @@
 #   asan     g++ with AddressSanitizer and UndefinedBehaviorSanitizer  directly
 #   windows  MinGW-w64 i686 (-posix, -static)                  under Wine
 #
-#   scripts/test.sh [native] [asan] [windows]     (default: all three)
+#   fuzz     clang with libFuzzer, ASan and UBSan              each harness briefly
+#
+#   scripts/test.sh [native] [asan] [windows] [fuzz]     (default: all four)
 #
 # Installs missing packages first (scripts/install-deps.sh). Build folders are
 # $BUILD_ROOT/<build>, by default build/ in the repository; $JOBS sets the
@@ -18,9 +20,9 @@ JOBS=${JOBS:-$(nproc)}
 TEST_TIMEOUT=${TEST_TIMEOUT:-600}
 
 builds=("$@")
-[[ ${#builds[@]} -gt 0 ]] || builds=(native asan windows)
+[[ ${#builds[@]} -gt 0 ]] || builds=(native asan windows fuzz)
 for b in "${builds[@]}"; do
-    case $b in native | asan | windows) ;; *) echo "test.sh: unknown build '$b'" >&2; exit 2 ;; esac
+    case $b in native | asan | windows | fuzz) ;; *) echo "test.sh: unknown build '$b'" >&2; exit 2 ;; esac
 done
 
 started=$SECONDS
@@ -120,10 +122,21 @@ wine_session_stop() {
 trap wine_session_stop EXIT
 trap 'exit 130' INT TERM
 
+# ---- fuzzing: each harness replays its seeds, then runs $FUZZ_SECONDS (20) -------
+fuzz_run() {
+    local rc=0 line
+    BUILD_ROOT=$BUILD_ROOT JOBS=$JOBS "$ROOT/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}" || rc=$?
+    while IFS= read -r line; do
+        details+=("    $line")
+    done < <(cat "$BUILD_ROOT/fuzz/summary.txt" 2>/dev/null || true)
+    return $rc
+}
+
 # ---- the run ---------------------------------------------------------------------
 stage "install-deps" "$ROOT/scripts/install-deps.sh" || { printf '%s\n' "${summary[@]}"; exit 1; }
 
 for b in "${builds[@]}"; do
+    if [[ $b == fuzz ]]; then stage "fuzz" fuzz_run || true; continue; fi
     dir=$BUILD_ROOT/$b
     case $b in
     native) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DHDD_SANITIZE=OFF) ;;

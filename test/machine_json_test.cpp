@@ -2,6 +2,7 @@
 // and that every mistake is refused with its place and problem.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -101,18 +102,19 @@ TEST(MachineJson, MistakesNameTheirPlace)
         std::string text;
         std::string message;  // the whole message, or its start when it ends in "..."
     };
-    const std::string over = R"("partitions": [{"number": 1, "offset": 0, "length": 8422686721}])";
     const Row rows[] = {
         {"[]", "machine description: must be an object"},
         {R"({"disk": []})", "disk: unknown key (expected one of: disks, volumes, faults, unopenable_letters, seed)"},
         {R"({"disks": {}})", "disks: must be a list"},
+        {R"({"": 1})", "\"\": unknown key (expected one of: disks, volumes, faults, unopenable_letters, seed)"},
+        {Machine(Disk(R"("": 1, "": 2)")), "disks[0].\"\": is given twice"},
+        {R"({": disks": []})", "\": disks\": unknown key..."},
+        {Machine(Disk(R"("geometry.size": 1)")), "disks[0].\"geometry.size\": unknown key..."},
         {Machine("{}"), "disks[0].geometry: is missing"},
         {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, geometry, size, "
                                         "partitions, unreadable, latency, slow)"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": "63"}})"),
          "disks[0].geometry.sectors_per_track: must be a number"},
-        {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": 0}})"),
-         "disks[0].geometry.sectors_per_track: must be at least 1"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": -1, "sectors_per_track": 1}})"),
          "disks[0].geometry.tracks_per_cylinder: must not be negative"},
         {Machine(R"({"geometry": {"cylinders": 1.5, "tracks_per_cylinder": 1, "sectors_per_track": 1}})"),
@@ -123,7 +125,7 @@ TEST(MachineJson, MistakesNameTheirPlace)
          "disks[0].geometry.cylinders: is missing"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": 1,
                                   "bytes_per_sector": 520}})"),
-         "disks[0].geometry.bytes_per_sector: must be a power of two from 512 to 65536"},
+         "disks[0].geometry.bytes_per_sector: must be 0 or a power of two from 512 to 65536"},
         {Machine(Disk(R"("size": 9223372036854775808)")), "disks[0].size: is too large (at most 9223372036854775807)"},
         {Machine(Disk(R"("bus": "firewire")")),
          "disks[0].bus: unknown name \"firewire\" (expected ata, sata, raid, usb, scsi, sas, nvme, atapi, 1394 or a "
@@ -133,8 +135,6 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {Machine(Disk(R"("latency": "slow")")), "disks[0].latency: unknown name \"slow\"..."},
         {Machine(Disk(R"("latency": -1)")), "disks[0].latency: milliseconds per read must lie between 0 and 60000"},
         {Machine(Disk(R"("latency": true)")), "disks[0].latency: must be instant, ssd, hdd or milliseconds per read"},
-        {Machine(Disk(over)),
-         "disks[0].partitions[0]: ends at byte 8422686721, past the end of the disk (8422686720 bytes)"},
         {Machine(Disk(R"("partitions": [{"number": 1, "offset": 0, "length": 4096},
                                        {"number": 2, "offset": 2048, "length": 4096}])")),
          "disks[0].partitions[1]: overlaps disks[0].partitions[0]"},
@@ -201,6 +201,15 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {R"({"seed": 4294967296})", "seed: is too large (at most 4294967295)"},
         {R"({"unopenable_letters": "R"})", "unopenable_letters: must be a list"},
         {"{\"disks\": [", "machine description: not valid JSON: parse error at line 1, column 12..."},
+        // Numbers beyond what the parser holds are named by their place, not the library's tag.
+        {"1e400", "machine description: the number 1e400 is out of range"},
+        {R"({"seed": 1e400})", "seed: the number 1e400 is out of range"},
+        {R"({"seed": -1e400})", "seed: the number -1e400 is out of range"},
+        {Machine(Disk(R"("latency": 1E+999)")), "disks[0].latency: the number 1E+999 is out of range"},
+        {Machine(Disk(R"("unreadable": [1, 2, 3e999])")), "disks[0].unreadable[2]: the number 3e999 is out of range"},
+        {R"({"seed": -0.0})", "seed: must be a whole number"},
+        {Machine(Disk(), R"("faults": [{"op": "random", "error": 0}])"),
+         "faults[0].error: must be at least 1 for op \"random\" (a failed draw answers a nonzero code)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
@@ -217,6 +226,80 @@ TEST(MachineJson, MistakesNameTheirPlace)
             }
         }
     }
+}
+
+// What failing devices and damaged tables really report is accepted as it
+// stands, so that front ends can rehearse it; the machine then answers it.
+TEST(MachineJson, AcceptsWhatFailingDevicesReport)
+{
+    const MachineDescription m = ParseMachine(Machine(
+        R"({"geometry": {"cylinders": 16, "tracks_per_cylinder": 0, "sectors_per_track": 0, "bytes_per_sector": 0},
+            "size": 1048576,
+            "partitions": [{"number": 1, "offset": 524288, "length": 1048576, "letter": "C"}]})",
+        R"("faults": [{"op": "read", "error": 0, "nth": 1}, {"op": "open", "error": 0, "nth": 9},
+                      {"op": "seek", "nth": 7}, {"op": "ioctl", "error": -0}])"));
+    ASSERT_EQ(m.disks.size(), 1u);
+    EXPECT_EQ(m.disks[0].tracksPerCylinder, 0u);
+    EXPECT_EQ(m.disks[0].sectorsPerTrack, 0u);
+    EXPECT_EQ(m.disks[0].bytesPerSector, 0u);
+    ASSERT_EQ(m.faults.size(), 4u);
+    // "error": 0 is last error 0; no error is the natural code.
+    const bool zeroError[] = {true, true, false, true};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(m.faults[i].error, 0u) << i;
+        EXPECT_EQ(m.faults[i].zeroError, zeroError[i]) << i;
+    }
+    // Without a size, a zero factor makes an empty disk.
+    EXPECT_EQ(ParseMachine(Machine(R"({"geometry": {"cylinders": 9, "tracks_per_cylinder": 255,
+                                                    "sectors_per_track": 63, "bytes_per_sector": 0}})"))
+                  .disks[0]
+                  .size,
+              0u);
+
+    SimMachine sim(m);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    BYTE buffer[512];
+    DWORD done = 7;
+    LONG high = 0;
+    // The first read fails with last error 0.
+    const HANDLE disk = sim.CreateFileW(L"\\\\.\\PHYSICALDRIVE0", GENERIC_READ, share, nullptr, OPEN_EXISTING, 0,
+                                        nullptr);
+    sim.SetLastError(ERROR_CRC);
+    EXPECT_FALSE(sim.ReadFile(disk, buffer, 512, &done, nullptr));
+    EXPECT_EQ(sim.GetLastError(), 0u);
+    EXPECT_EQ(done, 0u);
+    EXPECT_FALSE(sim.Calls().back().ok);
+    EXPECT_TRUE(sim.ReadFile(disk, buffer, 512, &done, nullptr));
+    // The geometry answers its zeros.
+    DISK_GEOMETRY g{};
+    DWORD returned = 0;
+    sim.SetLastError(5);
+    EXPECT_FALSE(sim.DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned,
+                                     nullptr));
+    EXPECT_EQ(sim.GetLastError(), 0u);  // every request fails, with last error 0
+    sim.CloseHandle(disk);
+    // C: runs 512 KiB past the end of the disk: the volume reads up to the
+    // disk's end, then sector-not-found.
+    const HANDLE c = sim.CreateFileW(L"\\\\.\\C:", GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(c, INVALID_HANDLE_VALUE);
+    for (const ULONGLONG offset : {0ull, 524288ull - 512, 524288ull, 1048576ull - 512}) {
+        SCOPED_TRACE(offset);
+        high = static_cast<LONG>(offset >> 32);
+        ASSERT_NE(sim.SetFilePointer(c, static_cast<LONG>(offset), &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+        const bool inside = offset < 524288;
+        EXPECT_EQ(sim.ReadFile(c, buffer, 512, &done, nullptr) != FALSE, inside);
+        if (!inside) {
+            EXPECT_EQ(sim.GetLastError(), ERROR_SECTOR_NOT_FOUND);
+        }
+    }
+    // A read across the disk's end is cut short there.
+    high = 0;
+    sim.SetFilePointer(c, 524288 - 512, &high, FILE_BEGIN);
+    BYTE two[1024];
+    EXPECT_TRUE(sim.ReadFile(c, two, sizeof two, &done, nullptr));
+    EXPECT_EQ(done, 512u);
+    sim.CloseHandle(c);
+    EXPECT_EQ(sim.OpenHandleCount(), 0u);
 }
 
 TEST(MachineJson, ValuesThatAreAcceptedInMoreThanOneForm)
@@ -283,12 +366,25 @@ TEST(MachineJson, TroubledSampleBehavesAsItSays)
 TEST(MachineJson, FileErrorsNameTheFile)
 {
     const std::string missing = SourceDir() + "/machines/no-such-machine.json";
-    try {
-        LoadMachineFile(missing);
-        ADD_FAILURE() << "loaded";
-    } catch (const MachineError& e) {
-        EXPECT_EQ(std::string(e.what()), missing + ": cannot be read");
+    const std::string broken = ::testing::TempDir() + "machine_json_test_broken.json";
+    std::ofstream(broken) << R"({"seed": 1e400})";
+    const struct {
+        std::string path;
+        std::string message;
+    } rows[] = {
+        {missing, missing + ": cannot be read"},
+        {broken, broken + ": seed: the number 1e400 is out of range"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        try {
+            LoadMachineFile(row.path);
+            ADD_FAILURE() << "loaded";
+        } catch (const MachineError& e) {
+            EXPECT_EQ(std::string(e.what()), row.message);
+        }
     }
+    std::remove(broken.c_str());
 }
 
 }  // namespace

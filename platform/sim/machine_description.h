@@ -82,7 +82,8 @@ struct Fault {
     DWORD code = 0;     // Ioctl: 0 matches any request
     LONG disk = -1;     // Seek/Read: -1 matches any physical drive
     ULONGLONG nth = 0;
-    DWORD error = 0;    // last-error code; 0 picks the natural one for the op
+    DWORD error = 0;         // last-error code; 0 picks the natural one for the op,
+    bool zeroError = false;  // unless this is set: then the call fails with last error 0
     bool operator==(const Fault&) const = default;
 };
 

@@ -28,7 +28,17 @@ constexpr ULONGLONG kMaxSigned32 = 0x7FFFFFFFull;
     throw MachineError(place + ": " + problem);
 }
 
-std::string At(const std::string& place, const std::string& key) { return place.empty() ? key : place + "." + key; }
+// A key as a place: as it is when it is a plain name, else quoted as JSON
+// text, so that an empty key or one such as ": x" still names its place.
+std::string At(const std::string& place, const std::string& key)
+{
+    bool plain = !key.empty();
+    for (const char c : key) {
+        plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    }
+    const std::string name = plain ? key : json(key).dump(-1, ' ', false, json::error_handler_t::replace);
+    return place.empty() ? name : place + "." + name;
+}
 std::string At(const std::string& place, size_t i) { return place + "[" + std::to_string(i) + "]"; }
 
 std::string Lower(std::string s)
@@ -86,6 +96,9 @@ ULONGLONG Unsigned(const json& j, const std::string& place, ULONGLONG max)
         return v;
     }
     if (j.is_number_integer()) {
+        if (j.get<LONGLONG>() == 0) {
+            return 0;  // written -0
+        }
         Fail(place, "must not be negative");
     }
     if (j.is_number_float()) {
@@ -398,6 +411,10 @@ Fault ReadFault(const json& j, const std::string& p)
     if (j.contains("error")) {
         f.error = static_cast<DWORD>(
             Unsigned(j["error"], At(p, "error"), f.op == FaultOp::Random ? kMaxSigned32 : kMaxDword));
+        f.zeroError = f.error == 0;
+        if (f.op == FaultOp::Random && f.zeroError) {
+            Fail(At(p, "error"), "must be at least 1 for op \"random\" (a failed draw answers a nonzero code)");
+        }
     }
     return f;
 }
@@ -430,6 +447,13 @@ public:
             break;
         }
         return true;
+    }
+
+    // Where the value being read sits, for an error the parser raises there.
+    std::string PlaceOfValue() const
+    {
+        const std::string place = PlaceOfChild();
+        return place.empty() ? "machine description" : place;
     }
 
     // The key event's text arrives in `parsed`; the wrapper below passes it.
@@ -471,6 +495,14 @@ private:
     std::string m_lastKey;
 };
 
+// The library's message without its "[json.exception.parse_error.101] " tag.
+std::string WithoutTag(const json::exception& e)
+{
+    const std::string what = e.what();
+    const size_t close = what.find("] ");
+    return close != std::string::npos ? what.substr(close + 2) : what;
+}
+
 json ParseDocument(const std::string& text)
 {
     DuplicateKeyCheck check;
@@ -483,21 +515,23 @@ json ParseDocument(const std::string& text)
     try {
         return json::parse(text, callback, /*allow_exceptions=*/true, /*ignore_comments=*/true);
     } catch (const json::parse_error& e) {
-        // Drop the library's "[json.exception.parse_error.101] " tag.
-        std::string what = e.what();
-        const size_t close = what.find("] ");
-        if (close != std::string::npos) {
-            what = what.substr(close + 2);
+        throw MachineError("machine description: not valid JSON: " + WithoutTag(e));
+    } catch (const json::out_of_range& e) {
+        // A number the parser cannot hold (1e400): named by its place and its text.
+        const std::string what = WithoutTag(e);
+        const size_t open = what.find('\'');
+        const size_t close = what.rfind('\'');
+        if (open != std::string::npos && close > open) {
+            Fail(check.PlaceOfValue(), "the number " + what.substr(open + 1, close - open - 1) + " is out of range");
         }
-        throw MachineError("machine description: not valid JSON: " + what);
+        Fail(check.PlaceOfValue(), what);
+    } catch (const json::exception& e) {
+        Fail(check.PlaceOfValue(), WithoutTag(e));
     }
 }
 
-}  // namespace
-
-MachineDescription ParseMachine(const std::string& jsonText)
+MachineDescription ReadMachine(const json& doc)
 {
-    const json doc = ParseDocument(jsonText);
     CheckObject(doc, "", {"disks", "volumes", "faults", "unopenable_letters", "seed"});
     MachineDescription m;
     if (doc.contains("disks")) {
@@ -529,6 +563,19 @@ MachineDescription ParseMachine(const std::string& jsonText)
     }
     ValidateMachine(m);
     return m;
+}
+
+}  // namespace
+
+MachineDescription ParseMachine(const std::string& jsonText)
+{
+    try {
+        return ReadMachine(ParseDocument(jsonText));
+    } catch (const json::exception& e) {
+        // Every check above names its place; this is the last guard, so that
+        // the library's own exceptions never reach the caller.
+        throw MachineError("machine description: " + WithoutTag(e));
+    }
 }
 
 MachineDescription LoadMachineFile(const std::string& path)

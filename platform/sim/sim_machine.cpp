@@ -141,7 +141,7 @@ bool SimMachine::Impl::FaultFires(FaultOp op, const std::wstring* path, DWORD co
         const ULONGLONG n = ++faultMatches[i];
         if (!fired && (f.nth == 0 || f.nth == n)) {
             fired = true;
-            error = f.error != 0 ? f.error : NaturalError(op);
+            error = f.error != 0 || f.zeroError ? f.error : NaturalError(op);
         }
     }
     return fired;
@@ -210,6 +210,36 @@ DWORD SimMachine::Impl::Transfer(const OpenHandle& handle, ULONGLONG position, B
     return 0;
 }
 
+ULONGLONG SimMachine::Impl::ReadableBytes(const OpenHandle& handle, ULONGLONG position, ULONGLONG wanted) const
+{
+    if (handle.isDisk) {
+        return wanted;  // the drive's end is the device's end
+    }
+    // Piece by piece over the volume's extents, up to the first piece that
+    // runs past the end of its disk (a partition table can say so).
+    ULONGLONG rel = position;
+    ULONGLONG readable = 0;
+    for (const SimExtent& e : volumes[handle.index].extents) {
+        if (readable == wanted) {
+            break;
+        }
+        if (rel >= e.length) {
+            rel -= e.length;
+            continue;
+        }
+        const ULONGLONG diskSize = e.disk < description.disks.size() ? description.disks[e.disk].size : 0;
+        const ULONGLONG at = e.offset + rel;
+        const ULONGLONG piece = std::min(wanted - readable, e.length - rel);
+        const ULONGLONG onDisk = at >= diskSize ? 0 : std::min(piece, diskSize - at);
+        readable += onDisk;
+        if (onDisk < piece) {
+            break;
+        }
+        rel = 0;
+    }
+    return readable;
+}
+
 LONG SimMachine::Impl::DiskOf(const OpenHandle& handle) const
 {
     const LONG disk = handle.isDisk ? static_cast<LONG>(handle.index) : volumes[handle.index].onlyDisk;
@@ -243,11 +273,12 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
     record.flags = dwFlagsAndAttributes;
 
     DWORD error = 0;
+    bool faulted = false;  // a fault may fail the call with any code, 0 too
     const DevicePathTarget target = ParseDevicePath(path);
     int volume = -1;
     if (lpFileName == nullptr) {
         error = ERROR_PATH_NOT_FOUND;
-    } else if (m.FaultFires(FaultOp::Open, &path, 0, -1, error)) {
+    } else if ((faulted = m.FaultFires(FaultOp::Open, &path, 0, -1, error))) {
         // the fault's error
     } else if (target.kind == DevicePathTarget::Kind::Disk) {
         if (target.disk >= m.description.disks.size()) {
@@ -265,19 +296,20 @@ HANDLE SimMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD 
         error = ERROR_FILE_NOT_FOUND;
     }
     // The machine never lets anything write: any access beyond reading is refused.
-    if (error == 0 && (dwDesiredAccess & ~GENERIC_READ) != 0) {
+    if (!faulted && error == 0 && (dwDesiredAccess & ~GENERIC_READ) != 0) {
         error = ERROR_ACCESS_DENIED;
     }
-    if (error == 0 && dwCreationDisposition != OPEN_EXISTING) {
+    if (!faulted && error == 0 && dwCreationDisposition != OPEN_EXISTING) {
         error = ERROR_INVALID_PARAMETER;
     }
     // A mounted volume is held open for reading and writing by its file
     // system, so an open that will not share both is refused.
     const DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    if (error == 0 && target.kind == DevicePathTarget::Kind::Volume && (dwShareMode & kShareBoth) != kShareBoth) {
+    if (!faulted && error == 0 && target.kind == DevicePathTarget::Kind::Volume &&
+        (dwShareMode & kShareBoth) != kShareBoth) {
         error = kErrorSharingViolation;
     }
-    if (error != 0) {
+    if (faulted || error != 0) {
         m.lastError = error;
         record.ok = false;
         record.error = error;
@@ -313,22 +345,24 @@ BOOL SimMachine::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID l
 
     DWORD error = 0;
     DWORD returned = 0;
+    bool faulted = false;
     if (handle == nullptr) {
         error = ERROR_INVALID_HANDLE;
     } else if (lpOverlapped != nullptr || lpBytesReturned == nullptr) {
         // Handles here are synchronous: without an overlapped record the
         // byte count is required, and overlapped requests are not served.
         error = ERROR_INVALID_PARAMETER;
-    } else if (!m.FaultFires(FaultOp::Ioctl, &handle->path, dwIoControlCode, -1, error)) {
+    } else if (!(faulted = m.FaultFires(FaultOp::Ioctl, &handle->path, dwIoControlCode, -1, error))) {
         error = m.Ioctl(*handle, dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize, returned);
     }
     if (lpBytesReturned != nullptr && lpOverlapped == nullptr) {
         *lpBytesReturned = returned;
     }
-    record.ok = error == 0;
+    const bool failed = faulted || error != 0;
+    record.ok = !failed;
     record.error = error;
     m.Record(std::move(record));
-    if (error != 0) {
+    if (failed) {
         m.lastError = error;
         return FALSE;
     }
@@ -341,6 +375,7 @@ DWORD SimMachine::SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDis
     CallRecord record = NewRecord(CallKind::Seek);
     OpenHandle* handle = m.Find(hFile);
     DWORD error = 0;
+    bool faulted = false;
     LONGLONG target = 0;
     if (handle == nullptr) {
         error = ERROR_INVALID_HANDLE;
@@ -373,13 +408,12 @@ DWORD SimMachine::SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDis
         } else if (error == 0 && lpDistanceToMoveHigh == nullptr && target > 0xFFFFFFFFll) {
             error = ERROR_INVALID_PARAMETER;  // the new position does not fit the return value alone
         }
-        if (error == 0 && m.FaultFires(FaultOp::Seek, nullptr, 0, record.disk, error)) {
-            // the fault's error; the position stays
-        }
+        // A fault's error; the position stays.
+        faulted = error == 0 && m.FaultFires(FaultOp::Seek, nullptr, 0, record.disk, error);
     }
-    record.ok = error == 0;
+    record.ok = !faulted && error == 0;
     record.error = error;
-    if (error != 0) {
+    if (!record.ok) {
         m.Record(std::move(record));
         m.lastError = error;
         return INVALID_SET_FILE_POINTER;
@@ -408,6 +442,7 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
     record.bytes = nNumberOfBytesToRead;
     OpenHandle* handle = m.Find(hFile);
     DWORD error = 0;
+    bool faulted = false;
     if (lpNumberOfBytesRead != nullptr) {
         *lpNumberOfBytesRead = 0;
     }
@@ -444,11 +479,17 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
                 onDisk = -1;
             }
         }
+        // What a read here can transfer: up to the end of the device, and
+        // on a volume, up to the end of the disk under each piece.
+        const ULONGLONG readable =
+            position < end && onDisk >= 0
+                ? m.ReadableBytes(*handle, position, std::min<ULONGLONG>(end - position, nNumberOfBytesToRead))
+                : 0;
         if (lpOverlapped != nullptr || lpNumberOfBytesRead == nullptr) {
             error = ERROR_INVALID_PARAMETER;
         } else if ((handle->access & GENERIC_READ) == 0) {
             error = ERROR_ACCESS_DENIED;
-        } else if (disk >= 0 && m.FaultFires(FaultOp::Read, nullptr, 0, disk, error)) {
+        } else if (disk >= 0 && (faulted = m.FaultFires(FaultOp::Read, nullptr, 0, disk, error))) {
             m.Charge(ReadLatencyMicroseconds(m.description.disks[disk].latency, end, m.head[disk], position,
                                              nNumberOfBytesToRead) +
                      SlowSectorMicroseconds(m.description.disks[disk].slow, position, nNumberOfBytesToRead));
@@ -456,12 +497,12 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
             // nothing to transfer
         } else if (lpBuffer == nullptr) {
             error = kErrorNoAccess;
-        } else if (position >= end || onDisk < 0) {
-            error = ERROR_SECTOR_NOT_FOUND;  // at or past the end of the device
+        } else if (readable == 0) {
+            // At or past the end of the device, or of the disk under a
+            // volume whose partition runs past it (a damaged table).
+            error = ERROR_SECTOR_NOT_FOUND;
         } else {
-            const ULONGLONG available = end - position;
-            const DWORD bytes =
-                available < nNumberOfBytesToRead ? static_cast<DWORD>(available) : nNumberOfBytesToRead;
+            const DWORD bytes = static_cast<DWORD>(readable);
             bool bad = false;
             if (handle->isDisk) {
                 bad = m.SectorsUnreadable(static_cast<DWORD>(disk), position, bytes);
@@ -497,10 +538,11 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
             }
         }
     }
-    record.ok = error == 0;
+    const bool failed = faulted || error != 0;
+    record.ok = !failed;
     record.error = error;
     m.Record(std::move(record));
-    if (error != 0) {
+    if (failed) {
         m.lastError = error;
         return FALSE;
     }

@@ -92,6 +92,9 @@ struct SimMachine::Impl {
     // the volume; -1 for a volume across several disks (or none).
     LONG DiskOf(const OpenHandle& handle) const;
     ULONGLONG EndOf(const OpenHandle& handle) const;
+    // Bytes a read of up to `wanted` bytes at `position` (inside the
+    // device) can transfer: on a volume, up to the end of the disk under it.
+    ULONGLONG ReadableBytes(const OpenHandle& handle, ULONGLONG position, ULONGLONG wanted) const;
 };
 
 }  // namespace hdd::sim
