@@ -48,7 +48,7 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
 // the run; timed is the seam that times the component's reads (null when the
 // component reads through a seam of its own).
 int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace, LatencyClock& clock,
-               TimedOs* timed)
+               TimedOs* timed, const std::vector<DiskRow>& disks = {})
 {
     Session session(object, io.interrupt);
     BatchEstimate estimate(clock);
@@ -73,6 +73,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
         return kExitComponent;
     }
     RunResult result;
+    result.disks = disks;
     result.report = session.Report(LookUpVolumeLetters);
     if (result.report.status != 0) {
         io.err << "hddiag: GetHardDiskInfo failed: " << ResultCodeName(result.report.status) << '\n';
@@ -129,7 +130,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
 
 // The component linked into hddiag, on whatever seam is installed now, with
 // its reads timed on the clock.
-int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyClock& clock)
+int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyClock& clock,
+              const std::vector<DiskRow>& disks = {})
 {
     TimedOs timed(hdd::Os(), clock);
     hdd::ScopedOsApi scope(timed);
@@ -139,7 +141,7 @@ int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyCloc
         io.err << "hddiag: cannot create the component: " << error << '\n';
         return kExitComponent;
     }
-    return RunCommand(options, component->Object(), io, trace, clock, &timed);
+    return RunCommand(options, component->Object(), io, trace, clock, &timed, disks);
 }
 
 // Block devices and image files (or this computer's disks), read by the
@@ -157,10 +159,11 @@ int RunOnRealDisks(const Options& options, AppIo& io, TraceWriter* trace)
     }
     hdd::ScopedOsApi scope(disks->Api());
     HostClock clock;  // real reads take real time, whatever the machine's own clock says
-    const int code = RunLinked(options, io, trace, clock);
+    const std::vector<DiskRow> rows = disks->Rows();
+    const int code = RunLinked(options, io, trace, clock, rows);
     if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json) {
         io.out << '\n';
-        PrintDiskTable(io.out, disks->Rows());
+        PrintDiskTable(io.out, rows);
     }
     return code;
 }

@@ -137,6 +137,31 @@ void PrintSummary(std::ostream& out, const RunResult& result)
     }
 }
 
+namespace {
+
+// The disks as info's table shows them; a missing model or problem is null.
+nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
+{
+    using nlohmann::ordered_json;
+    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
+    ordered_json disks = ordered_json::array();
+    for (const DiskRow& row : rows) {
+        ordered_json volumes = ordered_json::array();
+        for (const DiskVolume& v : row.volumes) {
+            volumes.push_back({{"letter", std::string(1, v.letter)}, {"partition", v.partition}});
+        }
+        disks.push_back({{"disk", row.disk},
+                         {"device", row.path},
+                         {"bus", row.bus},
+                         {"model", textOrNull(row.model)},
+                         {"problem", textOrNull(row.problem)},
+                         {"volumes", std::move(volumes)}});
+    }
+    return disks;
+}
+
+}  // namespace
+
 void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
 {
     using nlohmann::ordered_json;
@@ -149,6 +174,9 @@ void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
     }
     ordered_json doc;
     doc["report"] = {{"status", result.report.status}, {"text", result.report.text}, {"volumes", volumes}};
+    if (!result.disks.empty()) {
+        doc["disks"] = DisksJson(result.disks);
+    }
     if (withTests) {
         if (result.plan.made) {
             doc["plan"] = {{"items", result.plan.items}, {"mask", result.plan.mask}, {"status", result.plan.status}};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/hddiag/latency_recorder.h"
+#include "tools/hddiag/real_disks.h"
 #include "tools/hddiag/session.h"
 
 namespace hddiag {
@@ -21,6 +22,9 @@ struct RunResult {
     // By test: what its reads came to; empty when reads were not timed (the
     // installed component) or the test did not run.
     std::vector<std::optional<LatencySummary>> latency;
+    // The real disks behind the report (--disk or this machine's disks read
+    // by the linked component); empty on a simulated machine.
+    std::vector<DiskRow> disks;
 
     const LatencySummary* LatencyOf(size_t test) const
     {
