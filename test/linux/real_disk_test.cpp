@@ -110,16 +110,19 @@ void ExpectSameAsMachine(const std::string& disk, const Layout& layout, const Te
     EXPECT_EQ(realInfo.code, simInfo.code);
     const auto realDoc = nlohmann::json::parse(realInfo.out, nullptr, false);
     const auto simDoc = nlohmann::json::parse(simInfo.out, nullptr, false);
-    EXPECT_EQ(realDoc["report"], simDoc["report"]);
+    ASSERT_TRUE(realDoc.contains("report") && simDoc.contains("report")) << realInfo.out << simInfo.out;
+    EXPECT_EQ(realDoc.at("report"), simDoc.at("report"));
     // Only the real machine has disks to name: the image, its partitions in order.
     EXPECT_FALSE(simDoc.contains("disks"));
-    const nlohmann::json& disks = realDoc["disks"];
+    ASSERT_TRUE(realDoc.contains("disks")) << realInfo.out;
+    const nlohmann::json& disks = realDoc.at("disks");
     ASSERT_EQ(disks.size(), 1u) << realInfo.out;
-    EXPECT_EQ(disk.rfind(disks[0]["device"].get<std::string>(), 0), 0u) << disk;  // PATH of PATH[:BUS]
-    EXPECT_TRUE(disks[0]["problem"].is_null());
-    ASSERT_EQ(disks[0]["volumes"].size(), layout.parts.size());
+    const nlohmann::json& only = disks.at(0);
+    EXPECT_EQ(disk.rfind(only.at("device").get<std::string>(), 0), 0u) << disk;  // PATH of PATH[:BUS]
+    EXPECT_TRUE(only.at("problem").is_null());
+    ASSERT_EQ(only.at("volumes").size(), layout.parts.size());
     for (size_t i = 0; i < layout.parts.size(); ++i) {
-        EXPECT_EQ(disks[0]["volumes"][i]["partition"], layout.parts[i].number);
+        EXPECT_EQ(only.at("volumes").at(i).at("partition"), layout.parts[i].number);
     }
 
     const HddiagRun real = Hddiag({"--disk", disk, "--seed", "11", "--trace", "run"});

@@ -64,6 +64,27 @@ nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
             {"by_position", {{"sectors_per_bucket", latency.sectorsPerBucket}, {"buckets", buckets}}}};
 }
 
+// The disks as info's table shows them; a missing model or problem is null.
+nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
+{
+    using nlohmann::ordered_json;
+    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
+    ordered_json disks = ordered_json::array();
+    for (const DiskRow& row : rows) {
+        ordered_json volumes = ordered_json::array();
+        for (const DiskVolume& v : row.volumes) {
+            volumes.push_back({{"letter", std::string(1, v.letter)}, {"partition", v.partition}});
+        }
+        disks.push_back({{"disk", row.disk},
+                         {"device", row.path},
+                         {"bus", row.bus},
+                         {"model", textOrNull(row.model)},
+                         {"problem", textOrNull(row.problem)},
+                         {"volumes", std::move(volumes)}});
+    }
+    return disks;
+}
+
 }  // namespace
 
 int ExitCodeFor(const RunResult& result)
@@ -136,31 +157,6 @@ void PrintSummary(std::ostream& out, const RunResult& result)
         out << ".\n";
     }
 }
-
-namespace {
-
-// The disks as info's table shows them; a missing model or problem is null.
-nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
-{
-    using nlohmann::ordered_json;
-    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
-    ordered_json disks = ordered_json::array();
-    for (const DiskRow& row : rows) {
-        ordered_json volumes = ordered_json::array();
-        for (const DiskVolume& v : row.volumes) {
-            volumes.push_back({{"letter", std::string(1, v.letter)}, {"partition", v.partition}});
-        }
-        disks.push_back({{"disk", row.disk},
-                         {"device", row.path},
-                         {"bus", row.bus},
-                         {"model", textOrNull(row.model)},
-                         {"problem", textOrNull(row.problem)},
-                         {"volumes", std::move(volumes)}});
-    }
-    return disks;
-}
-
-}  // namespace
 
 void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
 {
