@@ -12,7 +12,12 @@ packages=(
     cmake ninja-build g++
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
-    libblkid-dev pkgconf fdisk fio python3-prometheus-client
+    libblkid-dev libudev-dev pkgconf fdisk fio e2fsprogs python3-prometheus-client
+    fuse3 libfuse3-dev                            # the faulty medium of test/linux
+    tmux                                          # the live view's terminal test
+    prometheus prometheus-node-exporter           # rules tests, the metrics chain end to end
+    dpkg-dev file lintian man-db                  # the Debian package and its checks
+    ansible-core ansible-lint systemd             # the playbook and unit checks
 )
 if [[ ${1:-all} != native ]]; then
     packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev nsis)
