@@ -15,9 +15,9 @@
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
 #include "support/object_state.h"
-#include "tools/hddiag/latency_clock.h"
-#include "tools/hddiag/latency_recorder.h"
-#include "tools/hddiag/timed_os.h"
+#include "tools/hddiag/latency/latency_clock.h"
+#include "tools/hddiag/latency/latency_recorder.h"
+#include "tools/hddiag/latency/timed_os.h"
 
 namespace {
 

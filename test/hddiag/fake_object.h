@@ -9,7 +9,7 @@
 
 #include "drive/hdd_constants.h"
 #include "object/ichddobject.h"
-#include "tools/hddiag/report.h"
+#include "tools/hddiag/session/report.h"
 
 namespace hddiag::testing {
 

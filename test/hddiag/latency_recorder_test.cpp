@@ -7,7 +7,7 @@
 #include <cmath>
 #include <random>
 
-#include "tools/hddiag/latency_recorder.h"
+#include "tools/hddiag/latency/latency_recorder.h"
 
 namespace hddiag::testing {
 namespace {

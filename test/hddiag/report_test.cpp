@@ -2,8 +2,8 @@
 // run uses.
 #include <gtest/gtest.h>
 
-#include "tools/hddiag/report.h"
-#include "tools/hddiag/result_codes.h"
+#include "tools/hddiag/session/report.h"
+#include "tools/hddiag/session/result_codes.h"
 
 namespace hddiag::testing {
 namespace {

@@ -5,11 +5,11 @@
 #include <sstream>
 
 #include "fake_object.h"
-#include "tools/hddiag/batch_estimate.h"
-#include "tools/hddiag/output.h"
-#include "tools/hddiag/progress_view.h"
-#include "tools/hddiag/session.h"
-#include "tools/hddiag/trace_writer.h"
+#include "tools/hddiag/session/batch_estimate.h"
+#include "tools/hddiag/writers/output.h"
+#include "tools/hddiag/view/progress_view.h"
+#include "tools/hddiag/session/session.h"
+#include "tools/hddiag/writers/trace_writer.h"
 
 namespace hddiag::testing {
 namespace {

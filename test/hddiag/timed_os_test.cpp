@@ -7,7 +7,7 @@
 #include "drive/device.h"
 #include "drive/device_handle.h"
 #include "platform/sim/sim_machine.h"
-#include "tools/hddiag/timed_os.h"
+#include "tools/hddiag/latency/timed_os.h"
 
 namespace hddiag::testing {
 namespace {

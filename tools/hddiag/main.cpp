@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "tools/hddiag/app.h"
-#include "tools/hddiag/interrupt.h"
+#include "tools/hddiag/session/interrupt.h"
 #include "tools/hddiag/host/host.h"
 
 int main(int argc, char** argv)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "tools/hddiag/test_kinds.h"
+#include "tools/hddiag/session/test_kinds.h"
 
 namespace hddiag {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/hddiag/component.h"
+#include "tools/hddiag/session/component.h"
 #include "tools/hddiag/options.h"
-#include "tools/hddiag/real_disks.h"
+#include "tools/hddiag/session/real_disks.h"
 
 namespace hddiag::host {
 

@@ -6,7 +6,7 @@
 #include "object/hdd_guids.h"
 #include "platform/win32.h"
 #include "tools/hddiag/host/host.h"
-#include "tools/hddiag/result_codes.h"
+#include "tools/hddiag/session/result_codes.h"
 
 namespace hddiag::host {
 

@@ -1,0 +1,67 @@
+// An OS seam that passes every call on to another one and, while a recorder
+// is attached, times each sector read: from the seek that places it to the
+// end of the read, on the clock it is given. It works over any seam (the
+// simulated machine, real disks), so the component needs no clock of its own.
+#pragma once
+
+#include "platform/os_api.h"
+#include "tools/hddiag/latency/latency_clock.h"
+#include "tools/hddiag/latency/latency_recorder.h"
+
+namespace hddiag {
+
+class TimedOs final : public hdd::OsApi {
+public:
+    TimedOs(hdd::OsApi& inner, LatencyClock& clock)
+        : m_inner(inner), m_clock(clock), m_counter(clock.MicrosecondCounter())
+    {
+    }
+
+    // Reads are recorded while a recorder is attached; null detaches it.
+    void Attach(LatencyRecorder* recorder);
+
+    HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                       LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                       DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+    BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                         LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                         LPOVERLAPPED lpOverlapped) override;
+    DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                         DWORD dwMoveMethod) override;
+    BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                  LPOVERLAPPED lpOverlapped) override;
+    BOOL CloseHandle(HANDLE hObject) override;
+    DWORD GetLastError() override;
+    void SetLastError(DWORD dwErrCode) override;
+    DWORD GetLogicalDrives() override;
+    DWORD GetTickCount() override;
+    void Sleep(DWORD dwMilliseconds) override;
+    errno_t rand_s(unsigned int* randomValue) override;
+
+private:
+    // The recording halves of the two calls, apart so that passing a call on
+    // stays a jump.
+    [[gnu::noinline]] DWORD SeekTimed(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                                      DWORD dwMoveMethod);
+    [[gnu::noinline]] BOOL ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+    ULONGLONG Now() { return m_counter != nullptr ? *m_counter * 1000u : m_clock.NowNanoseconds(); }
+    ULONGLONG Since(ULONGLONG start)
+    {
+        const ULONGLONG now = Now();
+        return now > start ? now - start : 0;
+    }
+
+    hdd::OsApi& m_inner;
+    LatencyClock& m_clock;
+    const ULONGLONG* m_counter;
+    LatencyRecorder* m_recorder = nullptr;
+    // Where the next read on m_handle starts, and since when it is under way
+    // (the seek's start; valid while m_seekPending).
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    ULONGLONG m_sector = 0;
+    ULONGLONG m_seekStartNs = 0;
+    bool m_seekPending = false;
+};
+
+}  // namespace hddiag

@@ -1,0 +1,141 @@
+#include "tools/hddiag/writers/metrics_writer.h"
+
+#include <iomanip>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/hddiag/session/report.h"
+
+namespace hddiag {
+
+namespace {
+
+std::string Number(double value)
+{
+    std::ostringstream text;
+    text << std::setprecision(15) << value;
+    return text.str();
+}
+
+std::string Escape(const std::string& value)
+{
+    std::string escaped;
+    for (char c : value) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+            escaped += c;
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// {disk="0",partition="1,2",test="surface"} from the selector's items.
+std::string Labels(const TestRecord& test)
+{
+    std::string disk;
+    std::string partitions;
+    for (const std::string& item : SplitItems({test.selector})) {
+        const size_t dash = item.find('-', 1);
+        if (disk.empty()) {
+            disk = item.substr(0, dash);
+        }
+        if (!partitions.empty()) {
+            partitions += ',';
+        }
+        partitions += dash == std::string::npos ? std::string() : item.substr(dash + 1);
+    }
+    return "disk=\"" + Escape(disk) + "\",partition=\"" + Escape(partitions) + "\",test=\"" +
+           Describe(test.kind).name + "\"";
+}
+
+struct Family {
+    const char* name;
+    const char* type;
+    const char* unit;  // empty: none
+    const char* help;
+};
+
+void Header(std::ostream& out, const Family& f)
+{
+    out << "# TYPE " << f.name << ' ' << f.type << '\n';
+    if (*f.unit != '\0') {
+        out << "# UNIT " << f.name << ' ' << f.unit << '\n';
+    }
+    out << "# HELP " << f.name << ' ' << f.help << '\n';
+}
+
+}  // namespace
+
+void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& info)
+{
+    // One series per disk, partition and test: a test repeated on the same
+    // items keeps its first result.
+    struct Series {
+        std::string labels;
+        const TestRecord* test;
+        const LatencySummary* latency;
+    };
+    std::vector<Series> series;
+    std::set<std::string> seen;
+    for (size_t i = 0; i < result.tests.size(); ++i) {
+        const TestRecord& test = result.tests[i];
+        std::string labels = Labels(test);
+        if (test.outcome != Outcome::NotRun && seen.insert(labels).second) {
+            series.push_back({std::move(labels), &test, result.LatencyOf(i)});
+        }
+    }
+
+    // A family is written only when it has samples.
+    const auto emit = [&out](const Family& family, const std::string& samples) {
+        if (!samples.empty()) {
+            Header(out, family);
+            out << samples;
+        }
+    };
+    std::ostringstream codes, passed, reads, failed, duration, histogram;
+    for (const Series& s : series) {
+        const std::string labels = "{" + s.labels + "} ";
+        codes << "hddiag_test_result_code" << labels << s.test->code << '\n';
+        passed << "hddiag_test_passed" << labels << (s.test->outcome == Outcome::Passed ? 1 : 0) << '\n';
+        if (s.latency == nullptr) {
+            continue;
+        }
+        reads << "hddiag_test_reads" << labels << s.latency->reads << '\n';
+        failed << "hddiag_test_failed_reads" << labels << s.latency->failedReads << '\n';
+        duration << "hddiag_test_duration_seconds" << labels << Number(static_cast<double>(s.latency->elapsedNs) / 1e9)
+                 << '\n';
+        ULONGLONG cumulative = 0;
+        for (size_t c = 0; c < kLatencyClassCount; ++c) {
+            cumulative += s.latency->classes[c];
+            const std::string le =
+                c < kLatencyClassBoundsNs.size() ? Number(static_cast<double>(kLatencyClassBoundsNs[c]) / 1e9) : "+Inf";
+            histogram << "hddiag_test_read_latency_seconds_bucket{" << s.labels << ",le=\"" << le << "\"} "
+                      << cumulative << '\n';
+        }
+        histogram << "hddiag_test_read_latency_seconds_count" << labels << cumulative << '\n';
+        histogram << "hddiag_test_read_latency_seconds_sum" << labels
+                  << Number(static_cast<double>(s.latency->sumNs) / 1e9) << '\n';
+    }
+    emit({"hddiag_test_result_code", "gauge", "", "What the test method handed back as its result (0 when it passed)."},
+         codes.str());
+    emit({"hddiag_test_passed", "gauge", "", "1 when the test passed, else 0."}, passed.str());
+    emit({"hddiag_test_reads", "gauge", "", "Sector reads the test made, failed ones included."}, reads.str());
+    emit({"hddiag_test_failed_reads", "gauge", "", "Sector reads of the test that failed."}, failed.str());
+    emit({"hddiag_test_duration_seconds", "gauge", "seconds", "How long the test took."}, duration.str());
+    emit({"hddiag_test_read_latency_seconds", "histogram", "seconds",
+          "Latency of the test's successful sector reads, seek included."},
+         histogram.str());
+    emit({"hddiag_run_passed", "gauge", "", "1 when every test of the run passed, else 0."},
+         std::string("hddiag_run_passed ") + (ExitCodeFor(result) == 0 ? "1" : "0") + "\n");
+    emit({"hddiag_run_end_timestamp_seconds", "gauge", "seconds", "When the run ended."},
+         "hddiag_run_end_timestamp_seconds " + Number(info.endTime) + "\n");
+    out << "# EOF\n";
+}
+
+}  // namespace hddiag

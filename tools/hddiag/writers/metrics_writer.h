@@ -1,0 +1,16 @@
+// The results as OpenMetrics text, for node_exporter's textfile collector:
+// per disk, partition and test its result code, reads, failed reads, time
+// and a latency histogram whose buckets are the latency classes; the run's
+// end time and verdict.
+#pragma once
+
+#include <ostream>
+
+#include "tools/hddiag/writers/output.h"
+#include "tools/hddiag/writers/run_files.h"
+
+namespace hddiag {
+
+void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& info);
+
+}  // namespace hddiag

@@ -1,0 +1,204 @@
+#include "tools/hddiag/writers/output.h"
+
+#include <iomanip>
+#include <nlohmann/json.hpp>
+
+#include "tools/hddiag/latency/latency_text.h"
+
+namespace hddiag {
+
+namespace {
+
+std::string PlanText(const PlanRecord& plan)
+{
+    return "StartHDDTest(\"" + plan.items + "\", " + Hex32(plan.mask) + ") returned " +
+           std::to_string(static_cast<LONG>(plan.status));
+}
+
+double Ms(ULONGLONG ns) { return static_cast<double>(ns) / 1e6; }
+
+nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
+{
+    using nlohmann::ordered_json;
+    const bool timed = latency.SuccessfulReads() > 0;
+    const auto ms = [timed](ULONGLONG ns) { return timed ? ordered_json(Ms(ns)) : ordered_json(); };
+    ordered_json classes = ordered_json::object();
+    static const char* const keys[kLatencyClassCount] = {"lt_5ms",   "lt_20ms",  "lt_50ms",
+                                                         "lt_150ms", "lt_500ms", "ge_500ms"};
+    for (size_t i = 0; i < kLatencyClassCount; ++i) {
+        classes[keys[i]] = latency.classes[i];
+    }
+    classes["failed"] = latency.failedReads;
+    ordered_json slowest = ordered_json::array();
+    for (const TimedRead& read : latency.slowest) {
+        slowest.push_back({{"sector", read.sector}, {"ms", Ms(read.nanoseconds)}});
+    }
+    ordered_json failed = ordered_json::array();
+    for (const FailedRead& read : latency.failed) {
+        failed.push_back({{"sector", read.sector}, {"error", read.error}, {"ms", Ms(read.nanoseconds)}});
+    }
+    ordered_json buckets = ordered_json::array();
+    for (const PositionBucket& b : latency.positions) {
+        buckets.push_back({{"first_sector", b.firstSector},
+                           {"last_sector", b.lastSector},
+                           {"reads", b.reads},
+                           {"failed", b.failed},
+                           {"max_ms", Ms(b.maxNs)},
+                           {"mean_ms", Ms(b.meanNs)}});
+    }
+    return {{"reads", latency.reads},
+            {"failed_reads", latency.failedReads},
+            {"elapsed_s", static_cast<double>(latency.elapsedNs) / 1e9},
+            {"reads_per_s", latency.elapsedNs == 0 ? ordered_json() : ordered_json(latency.ReadsPerSecond())},
+            {"min_ms", ms(latency.minNs)},
+            {"mean_ms", ms(latency.meanNs)},
+            {"max_ms", ms(latency.maxNs)},
+            {"p50_ms", ms(latency.p50Ns)},
+            {"p90_ms", ms(latency.p90Ns)},
+            {"p99_ms", ms(latency.p99Ns)},
+            {"p99_9_ms", ms(latency.p999Ns)},
+            {"classes", classes},
+            {"slowest", slowest},
+            {"failed", failed},
+            {"failed_not_listed", latency.failedNotListed},
+            {"by_position", {{"sectors_per_bucket", latency.sectorsPerBucket}, {"buckets", buckets}}}};
+}
+
+// The disks as info's table shows them; a missing model or problem is null.
+nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
+{
+    using nlohmann::ordered_json;
+    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
+    ordered_json disks = ordered_json::array();
+    for (const DiskRow& row : rows) {
+        ordered_json volumes = ordered_json::array();
+        for (const DiskVolume& v : row.volumes) {
+            volumes.push_back({{"letter", std::string(1, v.letter)}, {"partition", v.partition}});
+        }
+        disks.push_back({{"disk", row.disk},
+                         {"device", row.path},
+                         {"bus", row.bus},
+                         {"model", textOrNull(row.model)},
+                         {"problem", textOrNull(row.problem)},
+                         {"volumes", std::move(volumes)}});
+    }
+    return disks;
+}
+
+}  // namespace
+
+int ExitCodeFor(const RunResult& result)
+{
+    if (result.interrupted) {
+        return 1;
+    }
+    for (const TestRecord& test : result.tests) {
+        if (test.outcome != Outcome::Passed) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void PrintReport(std::ostream& out, const ReportRecord& report)
+{
+    if (report.items.empty()) {
+        out << "No volume lies on an accepted disk.\n";
+    } else {
+        out << std::left << std::setw(8) << "Letter" << std::setw(6) << "Disk" << std::setw(11) << "Partition"
+            << "Size (MiB)\n";
+        for (const ReportItem& item : report.items) {
+            out << std::setw(8) << (item.letter != 0 ? std::string(1, item.letter) + ":" : std::string("?"))
+                << std::setw(6) << item.disk << std::setw(11) << item.partition << item.sizeMiB << '\n';
+        }
+        out << std::right;
+    }
+    out << "Report: " << report.text << '\n';
+}
+
+void PrintSummary(std::ostream& out, const RunResult& result)
+{
+    if (result.plan.made) {
+        out << "Plan: " << PlanText(result.plan) << '\n';
+    }
+    size_t counts[5] = {};
+    for (const TestRecord& test : result.tests) {
+        ++counts[static_cast<size_t>(test.outcome)];
+    }
+    out << "Summary: " << result.tests.size() << " test" << (result.tests.size() == 1 ? "" : "s") << ", "
+        << counts[static_cast<size_t>(Outcome::Passed)] << " passed, " << counts[static_cast<size_t>(Outcome::Failed)]
+        << " failed, " << counts[static_cast<size_t>(Outcome::Refused)] << " refused, "
+        << counts[static_cast<size_t>(Outcome::Aborted)] << " aborted, "
+        << counts[static_cast<size_t>(Outcome::NotRun)] << " not run\n";
+    for (size_t i = 0; i < result.tests.size(); ++i) {
+        const TestRecord& test = result.tests[i];
+        out << "  " << std::left << std::setw(20) << Describe(test.kind).method << std::setw(10) << test.selector
+            << std::setw(9) << OutcomeName(test.outcome) << std::right;
+        if (test.outcome != Outcome::NotRun) {
+            out << Hex32(static_cast<ULONG>(test.code)) << ' ' << ResultCodeName(test.code);
+        }
+        out << '\n';
+        const LatencySummary* latency = result.LatencyOf(i);
+        if (latency != nullptr && latency->reads > 0) {
+            out << "      " << LatencyLine(*latency) << '\n';
+            const std::string area = SlowAreaLine(*latency);
+            if (!area.empty()) {
+                out << "      " << area << '\n';
+            }
+        }
+    }
+    if (result.interrupted) {
+        out << "Aborted: Ctrl-C stopped the run";
+        for (const TestRecord& test : result.tests) {
+            if (test.outcome == Outcome::Aborted) {
+                out << "; " << Describe(test.kind).method << ' ' << test.selector << " ended with HDD_TEST_ABORTED";
+            }
+        }
+        out << ".\n";
+    }
+}
+
+void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
+{
+    using nlohmann::ordered_json;
+    ordered_json volumes = ordered_json::array();
+    for (const ReportItem& item : result.report.items) {
+        volumes.push_back({{"letter", item.letter != 0 ? ordered_json(std::string(1, item.letter)) : ordered_json()},
+                           {"disk", item.disk},
+                           {"partition", item.partition},
+                           {"size_mib", item.sizeMiB}});
+    }
+    ordered_json doc;
+    doc["report"] = {{"status", result.report.status}, {"text", result.report.text}, {"volumes", volumes}};
+    if (!result.disks.empty()) {
+        doc["disks"] = DisksJson(result.disks);
+    }
+    if (withTests) {
+        if (result.plan.made) {
+            doc["plan"] = {{"items", result.plan.items}, {"mask", result.plan.mask}, {"status", result.plan.status}};
+        }
+        ordered_json tests = ordered_json::array();
+        for (size_t i = 0; i < result.tests.size(); ++i) {
+            const TestRecord& test = result.tests[i];
+            ordered_json entry = {{"test", Describe(test.kind).name},
+                                  {"method", Describe(test.kind).method},
+                                  {"selector", test.selector},
+                                  {"outcome", OutcomeName(test.outcome)}};
+            if (test.outcome != Outcome::NotRun) {
+                entry["status"] = test.status;
+                entry["code"] = Hex32(static_cast<ULONG>(test.code));
+                entry["code_name"] = ResultCodeName(test.code);
+            }
+            if (const LatencySummary* latency = result.LatencyOf(i)) {
+                entry["latency"] = LatencyJson(*latency);
+            }
+            tests.push_back(std::move(entry));
+        }
+        doc["results"] = std::move(tests);
+        doc["aborted"] = result.interrupted;
+        doc["passed"] = ExitCodeFor(result) == 0;
+    }
+    out << doc.dump(2) << '\n';
+}
+
+}  // namespace hddiag

@@ -1,0 +1,42 @@
+// What hddiag prints on standard output: tables and a summary for people, or
+// one JSON document.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/hddiag/latency/latency_recorder.h"
+#include "tools/hddiag/session/real_disks.h"
+#include "tools/hddiag/session/session.h"
+
+namespace hddiag {
+
+// Everything one command learned, for the summary and the JSON form.
+struct RunResult {
+    ReportRecord report;
+    PlanRecord plan;                // plan.made is false for "info"
+    std::vector<TestRecord> tests;  // in call order; NotRun after a Ctrl-C
+    bool interrupted = false;       // the user asked to stop
+    // By test: what its reads came to; empty when reads were not timed (the
+    // installed component) or the test did not run.
+    std::vector<std::optional<LatencySummary>> latency;
+    // The real disks behind the report (--disk or this machine's disks read
+    // by the linked component); empty on a simulated machine.
+    std::vector<DiskRow> disks;
+
+    const LatencySummary* LatencyOf(size_t test) const
+    {
+        return test < latency.size() && latency[test] ? &*latency[test] : nullptr;
+    }
+};
+
+// 0 when every test passed and nothing was interrupted, else 1.
+int ExitCodeFor(const RunResult& result);
+
+void PrintReport(std::ostream& out, const ReportRecord& report);
+void PrintSummary(std::ostream& out, const RunResult& result);
+void PrintJson(std::ostream& out, const RunResult& result, bool withTests);
+
+}  // namespace hddiag
