@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/linux/ebr_chain.h"
 #include "platform/linux/unique_fd.h"
 
 namespace hdd::blockdev {
@@ -29,6 +30,29 @@ std::string TableType(blkid_probe probe)
         return value;
     }
     return {};
+}
+
+// libblkid sums an EBR's sector and its entry's start in 32 bits: a logical
+// partition past 2^32 sectors comes back at a wrapped start, over other data.
+// Held against the chain read in 64 bits, such a partition is marked unusable.
+void CheckLogicalStarts(int fd, DWORD sectorBytes, std::vector<TablePartition>& partitions)
+{
+    constexpr ULONGLONG kWrap = 1ull << 32;  // in libblkid's 512-byte units
+    for (const ChainPartition& chain : ReadEbrChain(fd, sectorBytes)) {
+        for (TablePartition& p : partitions) {
+            if (p.number != chain.number || p.extended) {
+                continue;
+            }
+            const ULONGLONG start = chain.start * sectorBytes;
+            const ULONGLONG end = start + chain.sectors * sectorBytes;
+            if (start != p.offset) {
+                p.unusable = "unusable: its EBR puts it at sector " + std::to_string(chain.start) +
+                             ", libblkid at " + std::to_string(p.offset / sectorBytes) + " (wrapped at 2^32)";
+            } else if (end / kBlkidSectorBytes > kWrap) {
+                p.unusable = "unusable: it ends past 2^32 sectors, where libblkid's 32-bit sums wrap";
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -68,8 +92,8 @@ bool ReadPartitionTable(const std::string& path, std::vector<TablePartition>& pa
     const int count = blkid_partlist_numof_partitions(list);
     for (int i = 0; i < count; ++i) {
         blkid_partition part = blkid_partlist_get_partition(list, i);
-        if (part == nullptr || blkid_partition_is_extended(part) != 0) {
-            continue;  // an extended partition only holds the logical ones
+        if (part == nullptr) {
+            continue;
         }
         const blkid_loff_t start = blkid_partition_get_start(part);
         const blkid_loff_t size = blkid_partition_get_size(part);
@@ -77,9 +101,15 @@ bool ReadPartitionTable(const std::string& path, std::vector<TablePartition>& pa
         if (start < 0 || size <= 0 || number <= 0) {
             continue;
         }
-        partitions.push_back(TablePartition{static_cast<DWORD>(number),
-                                            static_cast<ULONGLONG>(start) * kBlkidSectorBytes,
-                                            static_cast<ULONGLONG>(size) * kBlkidSectorBytes});
+        TablePartition p;
+        p.number = static_cast<DWORD>(number);
+        p.offset = static_cast<ULONGLONG>(start) * kBlkidSectorBytes;
+        p.length = static_cast<ULONGLONG>(size) * kBlkidSectorBytes;
+        p.extended = blkid_partition_is_extended(part) != 0;
+        partitions.push_back(std::move(p));
+    }
+    if (TableType(probe.get()) == "dos") {
+        CheckLogicalStarts(fd.Get(), blkid_probe_get_sectorsize(probe.get()), partitions);
     }
     return true;
 }
