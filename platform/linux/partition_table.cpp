@@ -33,26 +33,45 @@ std::string TableType(blkid_probe probe)
 }
 
 // libblkid sums an EBR's sector and its entry's start in 32 bits: a logical
-// partition past 2^32 sectors comes back at a wrapped start, over other data.
-// Held against the chain read in 64 bits, such a partition is marked unusable.
-void CheckLogicalStarts(int fd, DWORD sectorBytes, std::vector<TablePartition>& partitions)
+// partition past 2^32 sectors comes back at a wrapped start, over other data,
+// or is dropped and the next one takes its number. The logical partitions are
+// therefore taken from the chain read in 64 bits; one that libblkid does not
+// show at the same place, or that ends past 2^32 of its 512-byte units, is
+// kept in the list as unusable.
+void CheckLogicalPartitions(int fd, DWORD sectorBytes, std::vector<TablePartition>& partitions)
 {
     constexpr ULONGLONG kWrap = 1ull << 32;  // in libblkid's 512-byte units
-    for (const ChainPartition& chain : ReadEbrChain(fd, sectorBytes)) {
-        for (TablePartition& p : partitions) {
-            if (p.number != chain.number || p.extended) {
-                continue;
-            }
-            const ULONGLONG start = chain.start * sectorBytes;
-            const ULONGLONG end = start + chain.sectors * sectorBytes;
-            if (start != p.offset) {
-                p.unusable = "unusable: its EBR puts it at sector " + std::to_string(chain.start) +
-                             ", libblkid at " + std::to_string(p.offset / sectorBytes) + " (wrapped at 2^32)";
-            } else if (end / kBlkidSectorBytes > kWrap) {
-                p.unusable = "unusable: it ends past 2^32 sectors, where libblkid's 32-bit sums wrap";
-            }
+    constexpr DWORD kFirstLogical = 5;
+    const std::vector<ChainPartition> chain = ReadEbrChain(fd, sectorBytes);
+    if (chain.empty()) {
+        return;
+    }
+    std::vector<TablePartition> checked;
+    for (const TablePartition& p : partitions) {
+        if (p.number < kFirstLogical) {
+            checked.push_back(p);
         }
     }
+    for (const ChainPartition& c : chain) {
+        TablePartition p;
+        p.number = c.number;
+        p.offset = c.start * sectorBytes;
+        p.length = c.sectors * sectorBytes;
+        bool seen = false;
+        for (const TablePartition& b : partitions) {
+            seen = seen || (b.number >= kFirstLogical && b.offset == p.offset && b.length == p.length);
+        }
+        const std::string where = "its EBR puts it at sector " + std::to_string(c.start);
+        if (p.offset / kBlkidSectorBytes >= kWrap) {
+            p.unusable = "unusable: " + where + ", past 2^32, where libblkid's 32-bit sum wraps";
+        } else if (!seen) {
+            p.unusable = "unusable: " + where + ", which libblkid does not confirm";
+        } else if ((p.offset + p.length) / kBlkidSectorBytes > kWrap) {
+            p.unusable = "unusable: it ends past 2^32 sectors, where libblkid's 32-bit sums wrap";
+        }
+        checked.push_back(std::move(p));
+    }
+    partitions = std::move(checked);
 }
 
 }  // namespace
@@ -108,8 +127,11 @@ bool ReadPartitionTable(const std::string& path, std::vector<TablePartition>& pa
         p.extended = blkid_partition_is_extended(part) != 0;
         partitions.push_back(std::move(p));
     }
-    if (TableType(probe.get()) == "dos") {
-        CheckLogicalStarts(fd.Get(), blkid_probe_get_sectorsize(probe.get()), partitions);
+    // (PTTYPE is no longer among the probe's values once the list is read.)
+    const blkid_parttable table = blkid_partlist_get_table(list);
+    const char* type = table != nullptr ? blkid_parttable_get_type(table) : nullptr;
+    if (type != nullptr && std::strcmp(type, "dos") == 0) {
+        CheckLogicalPartitions(fd.Get(), blkid_probe_get_sectorsize(probe.get()), partitions);
     }
     return true;
 }

@@ -364,47 +364,71 @@ TEST(RealDisk, PartitionsWithoutLettersAreListedWithTheReason)
     }
 }
 
-// A logical partition past 2^32 sectors: libblkid's 32-bit sum puts it over
-// partition 1. The EBR chain read in 64 bits shows it unusable, and it is
-// never tested; its neighbour in the chain is.
+// A logical partition past 2^32 sectors: libblkid's 32-bit sum puts it at a
+// wrapped start, over other data, or drops it and gives its number to the
+// next one. The EBR chain read in 64 bits shows it unusable, and it is never
+// tested; its neighbour in the chain is, under its own number.
 TEST(RealDisk, LogicalPartitionPast2To32SectorsIsNeverTested)
 {
-    const TempDir dir;
-    const std::string image = dir.File("wrapped.img");
-    // sfdisk refuses starts of 2^32 and more: make the chain with ordinary
-    // starts, then write the first EBR's entry by hand.
-    MakeImage(image, 16 * kMiB,
-              "label: dos\nstart=2048, size=8192, type=83\nstart=10240, size=20480, type=5\n"
-              "start=12288, size=2048, type=83\nstart=20480, size=2048, type=83\n");
-    const ULONGLONG relative = (1ull << 32) + 2048 - 10240;  // from the EBR at 10240: 2^32 + 2048
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<size_t>(i)] = static_cast<char>(relative >> (8 * i) & 0xFF);
+    struct Case {
+        const char* name;
+        ULONGLONG ebr;        // whose first entry gets the start past 2^32
+        ULONGLONG wrapped;    // where libblkid's 32-bit sum lands
+        DWORD unusable;       // the partition that must not be used
+        const char* report;
+    };
+    const Case cases[] = {
+        {"wraps onto partition 1", 10240, 2048, 5, "0-1-4,0-6-1"},
+        {"wraps inside the extended partition", 18432, 14336, 6, "0-1-4,0-5-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TempDir dir;
+        const std::string image = dir.File("wrapped.img");
+        // sfdisk refuses starts of 2^32 and more: make the chain with ordinary
+        // starts (EBRs at 10240 and 18432), then write one entry by hand.
+        MakeImage(image, 16 * kMiB,
+                  "label: dos\nstart=2048, size=8192, type=83\nstart=10240, size=20480, type=5\n"
+                  "start=12288, size=2048, type=83\nstart=20480, size=2048, type=83\n");
+        const ULONGLONG absolute = (1ull << 32) + c.wrapped;
+        const ULONGLONG relative = absolute - c.ebr;
+        std::string bytes(4, '\0');
+        for (size_t i = 0; i < 4; ++i) {
+            bytes[i] = static_cast<char>(relative >> (8 * i) & 0xFF);
+        }
+        PatchFile(image, c.ebr * 512 + 446 + 8, bytes);
+        const std::string hash = Sha256(image);
+
+        const HddiagRun info = Hddiag({"--disk", image, "--json", "info"});
+        ASSERT_EQ(info.code, 0) << info.err;
+        const nlohmann::json doc = nlohmann::json::parse(info.out);
+        const nlohmann::json& volumes = doc.at("disks").at(0).at("volumes");
+        ASSERT_EQ(volumes.size(), 4u) << volumes;
+        for (const nlohmann::json& v : volumes) {
+            const DWORD number = v.at("partition").get<DWORD>();
+            EXPECT_EQ(v.at("letter").is_null(), number == 2 || number == c.unusable) << v;
+            if (number == c.unusable) {
+                EXPECT_NE(v.at("reason").get<std::string>().find("at sector " + std::to_string(absolute) + ", past 2^32"),
+                          std::string::npos)
+                    << v;
+            }
+        }
+        EXPECT_EQ(doc.at("report").at("text"), c.report);
+
+        // A whole run tests the two usable partitions only.
+        const HddiagRun run = Hddiag({"--disk", image, "--json", "run"});
+        EXPECT_EQ(run.code, 0) << run.err;
+        const nlohmann::json results = nlohmann::json::parse(run.out).at("results");
+        EXPECT_EQ(results.size(), 8u);
+        for (const nlohmann::json& r : results) {
+            EXPECT_NE(r.at("selector"), "0-" + std::to_string(c.unusable));
+        }
+        const HddiagRun direct =
+            Hddiag({"--disk", image, "--trace", "test", "linear", "0-" + std::to_string(c.unusable)});
+        EXPECT_EQ(direct.code, 1);
+        EXPECT_EQ(CountLines(direct.out, "read "), 0u) << direct.out;
+        EXPECT_EQ(Sha256(image), hash);
     }
-    PatchFile(image, 10240 * 512 + 446 + 8, bytes);
-    const std::string hash = Sha256(image);
-
-    const HddiagRun info = Hddiag({"--disk", image, "--json", "info"});
-    ASSERT_EQ(info.code, 0) << info.err;
-    const nlohmann::json doc = nlohmann::json::parse(info.out);
-    const nlohmann::json& volumes = doc.at("disks").at(0).at("volumes");
-    ASSERT_EQ(volumes.size(), 4u) << volumes;
-    EXPECT_EQ(volumes.at(2).at("partition"), 5);
-    EXPECT_TRUE(volumes.at(2).at("letter").is_null());
-    EXPECT_NE(volumes.at(2).at("reason").get<std::string>().find("sector 4294969344, libblkid at 2048"),
-              std::string::npos)
-        << volumes.at(2);
-    EXPECT_EQ(volumes.at(3).at("partition"), 6);
-    EXPECT_EQ(volumes.at(3).at("letter"), "D");
-    EXPECT_EQ(doc.at("report").at("text"), "0-1-4,0-6-1");
-
-    const HddiagRun run = Hddiag({"--disk", image, "--trace", "run"});
-    EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(CountLines(run.out, "result "), 8u);
-    const HddiagRun direct = Hddiag({"--disk", image, "--trace", "test", "linear", "0-5"});
-    EXPECT_EQ(direct.code, 1);
-    EXPECT_EQ(CountLines(direct.out, "read "), 0u) << direct.out;
-    EXPECT_EQ(Sha256(image), hash);
 }
 
 // libblkid takes a GPT only when its header fits the disk: a table made for
