@@ -243,6 +243,7 @@ bool DescribeDeviceNode(const std::string& path, SystemDisk& disk)
     disk.bus = BusFromSysfs(disk.name, block.string());
     disk.removable = ReadLine(block / "removable") == "1";
     disk.model = ModelOf(block, disk.name);
+    disk.backingFile = ReadLine(block / "loop" / "backing_file");
     return true;
 }
 
@@ -269,6 +270,7 @@ std::vector<SystemDisk> ListSystemDisks(const std::string& sysBlock)
         disk.bus = BusFromSysfs(name, ec ? std::string() : resolved.string());
         disk.removable = ReadLine(entry.path() / "removable") == "1";
         disk.model = ModelOf(entry.path(), name);
+        disk.backingFile = ReadLine(entry.path() / "loop" / "backing_file");
         found.push_back({group, std::move(disk)});
     }
     std::sort(found.begin(), found.end(), [](const Found& x, const Found& y) {

@@ -15,6 +15,7 @@ struct SystemDisk {
     DWORD bus = BusTypeUnknown;
     bool removable = false;
     std::string model;   // vendor and model, where sysfs has them
+    std::string backingFile;  // a loop device's file, as sysfs names it; else empty
 };
 
 // The whole-disk block devices of sysBlock (normally /sys/block): first those

@@ -347,5 +347,35 @@ TEST(App, BuiltinMachineReport)
               "Report: 0-1-100000,0-2-376938\n");
 }
 
+// The outputs are made before the first test; one that cannot be written
+// after the tests (here: its folder is gone) is named as missing, and the
+// exit status stays the tests' own.
+TEST(App, OutputLostAfterTheTestsKeepsTheTestsStatus)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "hddiag_lost_output";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const TempFile machine(SmallMachine());
+    const std::string report = (folder / "r.html").string();
+    bool tried = false;
+    bool gone = false;
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "--report", report, "test", "linear", "0-1"}, nullptr,
+                                 [&](INT, INT, INT) {
+                                     if (!tried) {
+                                         tried = true;
+                                         std::error_code ignored;
+                                         std::filesystem::remove_all(folder, ignored);
+                                         gone = !std::filesystem::exists(folder);
+                                     }
+                                 });
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    if (!gone) {
+        GTEST_SKIP() << "this system does not remove a folder with a file open in it";
+    }
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("the report '" + report + "' is missing: writing it failed"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace hddiag::testing

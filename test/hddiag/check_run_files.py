@@ -61,7 +61,8 @@ def main():
                              capture_output=True, text=True)
         check(run.returncode == 1, "exit status %d: %s" % (run.returncode, run.stderr))
         doc = json.loads(run.stdout)
-        check(not os.path.exists(report + ".tmp") and not os.path.exists(metrics + ".tmp"), "temporary files left")
+        left = sorted(set(os.listdir(folder)) - {"machine.json", "report.html", "hddiag.prom"})
+        check(not left, "temporary files left: %s" % left)
 
         # ---- metrics --------------------------------------------------------
         with open(metrics) as f:

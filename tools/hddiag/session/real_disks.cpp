@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iomanip>
 
+#include "tools/hddiag/writers/text_escape.h"
+
 namespace hddiag {
 
 namespace {
@@ -18,20 +20,25 @@ void PrintDiskTable(std::ostream& out, const std::vector<DiskRow>& rows)
     std::vector<Line> lines;
     lines.push_back({"Letter", "Disk", "Partition", "Device", "Bus", "Model"});
     for (const DiskRow& row : rows) {
-        std::string model = row.model.empty() ? std::string("-") : row.model;
+        std::string model = row.model.empty() ? std::string("-") : Printable(row.model);
         if (!row.problem.empty()) {
-            model += " (" + row.problem + ")";
+            model += " (" + Printable(row.problem) + ")";
         } else if (row.volumes.empty()) {
             model += " (no partitions)";
         }
-        Line line{"-", std::to_string(row.disk), "-", row.path, row.bus, model};
+        const Line disk{"-", std::to_string(row.disk), "-", Printable(row.path), row.bus, model};
         if (row.volumes.empty()) {
-            lines.push_back(line);
+            lines.push_back(disk);
         }
         for (const DiskVolume& v : row.volumes) {
-            line.letter = std::string(1, v.letter) + ":";
+            Line line = disk;
             line.partition = std::to_string(v.partition);
-            lines.push_back(line);
+            if (v.letter != 0) {
+                line.letter = std::string(1, v.letter) + ":";
+            } else {
+                line.model += " (no letter: " + v.reason + ")";
+            }
+            lines.push_back(std::move(line));
         }
     }
     size_t widths[5] = {};
