@@ -1,12 +1,12 @@
 // The OS seam away from Windows: no device of the Windows kind exists here,
 // so every open fails; the clock, sleep and the random words are real.
 #include <sched.h>
-#include <sys/random.h>
 #include <time.h>
 
 #include <cerrno>
 
 #include "platform/os_api.h"
+#include "platform/posix/random_words.h"
 
 namespace hdd {
 
@@ -64,19 +64,16 @@ public:
         while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
         }
     }
-    // The kernel's random generator: no seed, and it can report failure.
+    // The kernel's random generator: no seed, and it can report failure. The
+    // words come in batches, one buffer per thread, so objects testing on two
+    // threads never share one.
     errno_t rand_s(unsigned int* randomValue) override
     {
         if (randomValue == nullptr) {
             return EINVAL;
         }
-        unsigned int value = 0;
-        if (getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
-            *randomValue = 0;
-            return errno != 0 ? errno : EIO;
-        }
-        *randomValue = value;
-        return 0;
+        thread_local RandomWords t_words;
+        return t_words.Next(randomValue);
     }
 };
 
