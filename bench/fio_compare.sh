@@ -75,10 +75,10 @@ fi
 direct=1
 if grep -q "refuses O_DIRECT" "$work/info.err"; then direct=0; fi
 
-# Microseconds, without starting a process.
-now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
-# Runs the command and adds its wall time to the best so far in the variable
-# named by $1.
+# Microseconds, without starting a process (the separator follows the locale).
+now_us() { local t=$EPOCHREALTIME; echo "${t//[!0-9]/}"; }
+# Runs the command and keeps its wall time in the variable named by $1 when
+# it is the shortest so far.
 best_of() {
     local -n best=$1
     shift
