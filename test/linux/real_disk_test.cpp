@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <sstream>
 
 #include "disk_images.h"
@@ -194,6 +195,52 @@ TEST(RealDisk, LoopDeviceAnswersLikeItsMachineFile)
         EXPECT_EQ(seen.disks[0].bytesPerSector, layout->sectorBytes);
         ExpectSameAsMachine(loop.Path() + ":sata", *layout, dir);
     }
+}
+
+// The sectors of the random test's read lines.
+std::vector<ULONGLONG> RandomReads(const std::string& trace)
+{
+    std::vector<ULONGLONG> sectors;
+    std::istringstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string verb;
+        std::string disk;
+        ULONGLONG sector = 0;
+        if (words >> verb >> disk >> sector && verb == "read") {
+            sectors.push_back(sector);
+        }
+    }
+    return sectors;
+}
+
+// --seed draws from the simulated machine's generator, never the kernel: the
+// positions of a seeded run are fixed (these are the ones it has always
+// drawn), while unseeded runs draw afresh each time.
+TEST(RealDisk, SeededRandomPositionsAreFixedAndUnseededOnesAreNot)
+{
+    const TempDir dir;
+    const std::string image = dir.File("disk.img");
+    MakeImage(image, kGpt.bytes, kGpt.script);
+    const auto draw = [&image](std::vector<std::string> seed) {
+        std::vector<std::string> args{"--disk", image};
+        args.insert(args.end(), seed.begin(), seed.end());
+        args.insert(args.end(), {"--trace", "test", "random", "0-1"});
+        const HddiagRun run = Hddiag(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        return RandomReads(run.out);
+    };
+    const std::vector<ULONGLONG> seeded = draw({"--seed", "7"});
+    ASSERT_EQ(seeded.size(), 3000u);
+    const std::vector<ULONGLONG> firstFive(seeded.begin(), seeded.begin() + 5);
+    EXPECT_EQ(firstFive, (std::vector<ULONGLONG>{8916, 1861, 28085, 55661, 9253}));
+    EXPECT_EQ(std::accumulate(seeded.begin(), seeded.end(), 0ull), 96226260ull);
+    EXPECT_EQ(draw({"--seed", "7"}), seeded);
+
+    const std::vector<ULONGLONG> unseeded = draw({});
+    ASSERT_EQ(unseeded.size(), 3000u);
+    EXPECT_NE(unseeded, seeded);
+    EXPECT_NE(draw({}), unseeded);
 }
 
 TEST(RealDisk, FullRunWritesNothing)
