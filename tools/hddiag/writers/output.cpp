@@ -64,7 +64,8 @@ nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
             {"by_position", {{"sectors_per_bucket", latency.sectorsPerBucket}, {"buckets", buckets}}}};
 }
 
-// The disks as info's table shows them; a missing model or problem is null.
+// The disks as info's table shows them, with their identity; what is not
+// known (model, serial, wwn, size, problem) is null.
 nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
 {
     using nlohmann::ordered_json;
@@ -76,9 +77,13 @@ nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
             volumes.push_back({{"letter", std::string(1, v.letter)}, {"partition", v.partition}});
         }
         disks.push_back({{"disk", row.disk},
-                         {"device", row.path},
-                         {"bus", row.bus},
+                         {"device", row.device},
+                         {"path", row.path},
+                         {"bus", textOrNull(row.bus)},
                          {"model", textOrNull(row.model)},
+                         {"serial", textOrNull(row.serial)},
+                         {"wwn", textOrNull(row.wwn)},
+                         {"size_bytes", row.size == 0 ? ordered_json() : ordered_json(row.size)},
                          {"problem", textOrNull(row.problem)},
                          {"volumes", std::move(volumes)}});
     }
