@@ -79,10 +79,16 @@ std::string SerialPage(const fs::path& file)
     return TrimBlanks(page.substr(4, length));
 }
 
+// NVMe and MMC have device/serial, virtio disks serial beside size.
 std::string SysfsSerial(const fs::path& block)
 {
-    const std::string serial = ReadSysfsLine(block / "device" / "serial");
-    return serial.empty() ? SerialPage(block / "device" / "vpd_pg80") : serial;
+    for (const fs::path& file : {block / "device" / "serial", block / "serial"}) {
+        const std::string serial = ReadSysfsLine(file);
+        if (!serial.empty()) {
+            return serial;
+        }
+    }
+    return SerialPage(block / "device" / "vpd_pg80");
 }
 
 // udev writes an NAA name as 0x and its first 16 hex digits; EUI-64 and

@@ -60,6 +60,7 @@ TEST(DiskIdentity, UdevFirstThenSysfs)
          {{"ID_SERIAL_SHORT", ""}},
          {"sdb", "SEAGATE ST4000NM0023", "ZA1B2C3D", "0x5000c500a1b2c3d4"}},
         {"loop3", {{"loop/backing_file", "/srv/disk.img\n"}}, {}, {"loop3", "loop of /srv/disk.img", "", ""}},
+        {"vda", {{"device/vendor", "0x1af4\n"}, {"serial", "vm-disk-7\n"}}, {}, {"vda", "", "vm-disk-7", ""}},
         // udev's model wins over sysfs's; its undecoded form when the encoded one is missing.
         {"sdc", {{"device/model", "Short\n"}}, {{"ID_MODEL", "Long_Model_Name"}}, {"sdc", "Long_Model_Name", "", ""}},
     };
