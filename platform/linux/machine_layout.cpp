@@ -50,24 +50,43 @@ void AddUsable(Layout& layout, RealDisk disk, std::unique_ptr<FileMedia> media,
     disk.direct = media->Direct();
     sim::SimDisk d = DiskModel(disk.bus, disk.removable, disk.size, disk.bytesPerSector);
     for (const TablePartition& p : table) {
-        d.partitions.push_back(sim::SimPartition{p.number, p.offset, p.length, 0});
+        RealPartition listed{p.number, p.offset, p.length, 0, p.unusable};
+        if (p.extended) {
+            listed.reason = "extended container";
+        }
+        // Only a partition that can be a volume goes into the model: the
+        // component never sees the others, so never tests them.
+        if (listed.reason.empty()) {
+            d.partitions.push_back(sim::SimPartition{p.number, p.offset, p.length, 0});
+        }
+        disk.partitions.push_back(std::move(listed));
     }
     layout.description.disks.push_back(std::move(d));
     layout.media.push_back(std::move(media));
     layout.disks.push_back(std::move(disk));
 }
 
-// Every partition, in disk order and then partition order, takes the next
-// letter from C up to Z.
-void AssignLetters(sim::MachineDescription& description)
+// Every volume, in disk order and then partition order, takes the next
+// letter from C up to Z; those after Z are listed without one.
+void AssignLetters(Layout& layout)
 {
     WCHAR next = kFirstLetter;
-    for (sim::SimDisk& disk : description.disks) {
-        for (sim::SimPartition& p : disk.partitions) {
-            if (next > kLastLetter) {
-                return;
+    for (size_t i = 0; i < layout.disks.size(); ++i) {
+        std::vector<sim::SimPartition>& volumes = layout.description.disks[i].partitions;
+        for (RealPartition& listed : layout.disks[i].partitions) {
+            if (!listed.reason.empty()) {
+                continue;
             }
-            p.letter = next++;
+            if (next > kLastLetter) {
+                listed.reason = "all " + std::to_string(kLastLetter - kFirstLetter + 1) + " letters C-Z used";
+                continue;
+            }
+            listed.letter = next++;
+            for (sim::SimPartition& volume : volumes) {
+                if (volume.number == listed.number) {
+                    volume.letter = listed.letter;
+                }
+            }
         }
     }
 }
@@ -101,7 +120,7 @@ bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::st
         }
         AddUsable(layout, std::move(disk), std::move(media), table);
     }
-    AssignLetters(layout.description);
+    AssignLetters(layout);
     return true;
 }
 
@@ -128,7 +147,7 @@ Layout LayoutFromSystem(const std::vector<SystemDisk>& disks)
         }
         AddUsable(layout, std::move(disk), std::move(media), table);
     }
-    AssignLetters(layout.description);
+    AssignLetters(layout);
     return layout;
 }
 

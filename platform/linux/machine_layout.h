@@ -24,6 +24,16 @@ struct DiskSpec {
     DWORD bus = BusTypeSata;
 };
 
+// A partition of a real disk as the front end lists it, whether or not it
+// became a volume.
+struct RealPartition {
+    DWORD number = 0;
+    ULONGLONG offset = 0;  // bytes
+    ULONGLONG length = 0;  // bytes
+    WCHAR letter = 0;      // 0: none, and reason says why
+    std::string reason;
+};
+
 // What the front end shows about a real disk.
 struct RealDisk {
     std::string path;         // device node or image file
@@ -35,6 +45,7 @@ struct RealDisk {
     bool direct = false;      // reads bypass the page cache (O_DIRECT)
     DWORD openError = 0;      // nonzero: the disk cannot be used, and its opens fail with this code
     std::string problem;      // why it cannot be used, or what is wrong with its partition table
+    std::vector<RealPartition> partitions;  // every one in the table, in table order
 };
 
 struct Layout {

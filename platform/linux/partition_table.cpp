@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/linux/ebr_chain.h"
 #include "platform/linux/unique_fd.h"
 
 namespace hdd::blockdev {
@@ -29,6 +30,48 @@ std::string TableType(blkid_probe probe)
         return value;
     }
     return {};
+}
+
+// libblkid sums an EBR's sector and its entry's start in 32 bits: a logical
+// partition past 2^32 sectors comes back at a wrapped start, over other data,
+// or is dropped and the next one takes its number. The logical partitions are
+// therefore taken from the chain read in 64 bits; one that libblkid does not
+// show at the same place, or that ends past 2^32 of its 512-byte units, is
+// kept in the list as unusable.
+void CheckLogicalPartitions(int fd, DWORD sectorBytes, std::vector<TablePartition>& partitions)
+{
+    constexpr ULONGLONG kWrap = 1ull << 32;  // in libblkid's 512-byte units
+    constexpr DWORD kFirstLogical = 5;
+    const std::vector<ChainPartition> chain = ReadEbrChain(fd, sectorBytes);
+    if (chain.empty()) {
+        return;
+    }
+    std::vector<TablePartition> checked;
+    for (const TablePartition& p : partitions) {
+        if (p.number < kFirstLogical) {
+            checked.push_back(p);
+        }
+    }
+    for (const ChainPartition& c : chain) {
+        TablePartition p;
+        p.number = c.number;
+        p.offset = c.start * sectorBytes;
+        p.length = c.sectors * sectorBytes;
+        bool seen = false;
+        for (const TablePartition& b : partitions) {
+            seen = seen || (b.number >= kFirstLogical && b.offset == p.offset && b.length == p.length);
+        }
+        const std::string where = "its EBR puts it at sector " + std::to_string(c.start);
+        if (p.offset / kBlkidSectorBytes >= kWrap) {
+            p.unusable = "unusable: " + where + ", past 2^32, where libblkid's 32-bit sum wraps";
+        } else if (!seen) {
+            p.unusable = "unusable: " + where + ", which libblkid does not confirm";
+        } else if ((p.offset + p.length) / kBlkidSectorBytes > kWrap) {
+            p.unusable = "unusable: it ends past 2^32 sectors, where libblkid's 32-bit sums wrap";
+        }
+        checked.push_back(std::move(p));
+    }
+    partitions = std::move(checked);
 }
 
 }  // namespace
@@ -68,8 +111,8 @@ bool ReadPartitionTable(const std::string& path, std::vector<TablePartition>& pa
     const int count = blkid_partlist_numof_partitions(list);
     for (int i = 0; i < count; ++i) {
         blkid_partition part = blkid_partlist_get_partition(list, i);
-        if (part == nullptr || blkid_partition_is_extended(part) != 0) {
-            continue;  // an extended partition only holds the logical ones
+        if (part == nullptr) {
+            continue;
         }
         const blkid_loff_t start = blkid_partition_get_start(part);
         const blkid_loff_t size = blkid_partition_get_size(part);
@@ -77,9 +120,18 @@ bool ReadPartitionTable(const std::string& path, std::vector<TablePartition>& pa
         if (start < 0 || size <= 0 || number <= 0) {
             continue;
         }
-        partitions.push_back(TablePartition{static_cast<DWORD>(number),
-                                            static_cast<ULONGLONG>(start) * kBlkidSectorBytes,
-                                            static_cast<ULONGLONG>(size) * kBlkidSectorBytes});
+        TablePartition p;
+        p.number = static_cast<DWORD>(number);
+        p.offset = static_cast<ULONGLONG>(start) * kBlkidSectorBytes;
+        p.length = static_cast<ULONGLONG>(size) * kBlkidSectorBytes;
+        p.extended = blkid_partition_is_extended(part) != 0;
+        partitions.push_back(std::move(p));
+    }
+    // (PTTYPE is no longer among the probe's values once the list is read.)
+    const blkid_parttable table = blkid_partlist_get_table(list);
+    const char* type = table != nullptr ? blkid_parttable_get_type(table) : nullptr;
+    if (type != nullptr && std::strcmp(type, "dos") == 0) {
+        CheckLogicalPartitions(fd.Get(), blkid_probe_get_sectorsize(probe.get()), partitions);
     }
     return true;
 }

@@ -14,9 +14,13 @@ struct TablePartition {
     DWORD number = 0;      // as the table numbers it: MBR logical partitions from 5, GPT by entry
     ULONGLONG offset = 0;  // bytes from the start of the disk
     ULONGLONG length = 0;  // bytes
+    bool extended = false; // an MBR extended partition: it only holds the logical ones
+    // Not empty: why the partition must not be used (a logical partition whose
+    // start libblkid got wrong); it is listed but not given to the component.
+    std::string unusable;
 };
 
-// The partitions in table order, without extended-partition containers. A
+// The partitions in table order, extended-partition containers included. A
 // disk with no partition table has none. False, with what is wrong, when the
 // table cannot be read or is damaged beyond use (a protective MBR whose GPT
 // is unreadable in both copies).

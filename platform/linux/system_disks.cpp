@@ -223,6 +223,7 @@ bool DescribeDeviceNode(const std::string& path, SystemDisk& disk)
     disk.removable = ReadSysfsLine(block / "removable") == "1";
     disk.identity = IdentifyDisk(disk.name, block);
     disk.size = SysfsSize(block);
+    disk.backingFile = ReadSysfsLine(block / "loop" / "backing_file");
     return true;
 }
 
@@ -250,6 +251,7 @@ std::vector<SystemDisk> ListSystemDisks(const std::string& sysBlock)
         disk.removable = ReadSysfsLine(entry.path() / "removable") == "1";
         disk.identity = IdentifyDisk(name, entry.path());
         disk.size = SysfsSize(entry.path());
+        disk.backingFile = ReadSysfsLine(entry.path() / "loop" / "backing_file");
         found.push_back({group, std::move(disk)});
     }
     std::sort(found.begin(), found.end(), [](const Found& x, const Found& y) {

@@ -17,6 +17,7 @@ struct SystemDisk {
     bool removable = false;
     DiskIdentity identity;
     ULONGLONG size = 0;  // bytes, as sysfs counts them
+    std::string backingFile;  // a loop device's file, as sysfs names it; else empty
 };
 
 // The whole-disk block devices of sysBlock (normally /sys/block): first those

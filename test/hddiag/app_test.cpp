@@ -188,7 +188,8 @@ TEST(App, InfoAsTableAndAsJson)
       "disks": [
         {"disk": 0, "device": "PhysicalDrive0", "path": "\\\\.\\PhysicalDrive0", "bus": "SATA", "model": "M 1",
          "serial": "S1", "wwn": "0x5", "size_bytes": 65802240, "problem": null,
-         "volumes": [{"letter": "C", "partition": 1}, {"letter": "D", "partition": 2}]},
+         "volumes": [{"letter": "C", "partition": 1}, {"letter": "D", "partition": 2},
+                     {"letter": null, "partition": 3, "reason": "none in the machine"}]},
         {"disk": 1, "device": "PhysicalDrive1", "path": "\\\\.\\PhysicalDrive1", "bus": "USB", "model": null,
          "serial": null, "wwn": null, "size_bytes": 16450560, "problem": null,
          "volumes": [{"letter": "E", "partition": 1}]}]})"));
@@ -353,6 +354,36 @@ TEST(App, BuiltinMachineReport)
               "C:      0     1          100000\n"
               "D:      0     2          376938\n"
               "Report: 0-1-100000,0-2-376938\n");
+}
+
+// The outputs are made before the first test; one that cannot be written
+// after the tests (here: its folder is gone) is named as missing, and the
+// exit status stays the tests' own.
+TEST(App, OutputLostAfterTheTestsKeepsTheTestsStatus)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "hddiag_lost_output";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const TempFile machine(SmallMachine());
+    const std::string report = (folder / "r.html").string();
+    bool tried = false;
+    bool gone = false;
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "--report", report, "test", "linear", "0-1"}, nullptr,
+                                 [&](INT, INT, INT) {
+                                     if (!tried) {
+                                         tried = true;
+                                         std::error_code ignored;
+                                         std::filesystem::remove_all(folder, ignored);
+                                         gone = !std::filesystem::exists(folder);
+                                     }
+                                 });
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    if (!gone) {
+        GTEST_SKIP() << "this system does not remove a folder with a file open in it";
+    }
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("the report '" + report + "' is missing: writing it failed"), std::string::npos) << run.err;
 }
 
 }  // namespace

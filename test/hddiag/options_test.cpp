@@ -51,6 +51,9 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
         {{"--linked", "info"}, "builtin", "--linked is for this machine's disks"},
         {{"--report", "", "info"}, "builtin", "need a file name"},
         {{"run", "--metrics"}, "builtin", "--metrics"},
+        // --tests takes one comma-separated list; a second test name is an item.
+        {{"run", "--tests", "linear", "funnel"}, "builtin", "'funnel' is a test, not a disk-partition item"},
+        {{"run", "0-1,surface", "--tests", "linear"}, "builtin", "'surface' is a test"},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -65,6 +68,26 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
         EXPECT_EQ(parsed.exitCode, kExitUsage);
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
         EXPECT_EQ(out, "");
+    }
+}
+
+// Items may come before or after --tests.
+TEST(Options, ItemsOnEitherSideOfTests)
+{
+    const std::vector<std::vector<std::string>> orders = {
+        {"run", "--tests", "linear,surface", "0-1", "0-2"},
+        {"run", "0-1", "0-2", "--tests", "linear,surface"},
+        {"run", "0-1", "--tests", "linear,surface", "0-2"},
+        {"run", "--tests", "linear", "0-1", "--tests", "surface", "0-2"},
+    };
+    for (const std::vector<std::string>& args : orders) {
+        SCOPED_TRACE(args.size() > 2 ? args[1] + " " + args[2] + " " + args[3] : std::string());
+        std::string out;
+        std::string err;
+        const ParsedCommandLine p = Parse(args, "builtin", out, err);
+        ASSERT_TRUE(p.proceed) << err;
+        EXPECT_EQ(p.options.items, (std::vector<std::string>{"0-1", "0-2"}));
+        EXPECT_EQ(p.options.tests, (std::vector<TestKind>{TestKind::Linear, TestKind::Surface}));
     }
 }
 

@@ -18,6 +18,7 @@
 #include "tools/hddiag/writers/run_files.h"
 #include "tools/hddiag/session/session.h"
 #include "tools/hddiag/latency/timed_os.h"
+#include "tools/hddiag/writers/text_escape.h"
 #include "tools/hddiag/writers/trace_writer.h"
 
 namespace hddiag {
@@ -39,7 +40,7 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
         description = name == "builtin" ? hdd::sim::BuiltinMachine() : hdd::sim::LoadMachineFile(name);
         return true;
     } catch (const std::exception& e) {
-        err << "hddiag: cannot use machine file '" << name << "': " << e.what() << '\n';
+        err << "hddiag: cannot use machine file '" << Printable(name) << "': " << Printable(e.what()) << '\n';
         return false;
     }
 }
@@ -47,8 +48,8 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
 // The command itself, on an object whose machine is in place. clock measures
 // the run; timed is the seam that times the component's reads (null when the
 // component reads through a seam of its own).
-int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWriter* trace, LatencyClock& clock,
-               TimedOs* timed, const std::vector<DiskRow>& disks = {})
+int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles& files, TraceWriter* trace,
+               LatencyClock& clock, TimedOs* timed, const std::vector<DiskRow>& disks = {})
 {
     Session session(object, io.interrupt);
     BatchEstimate estimate(clock);
@@ -80,7 +81,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
         return kExitComponent;
     }
     if (!result.report.parsed) {
-        io.err << "hddiag: the report is not a list of disk-partition-size items: " << result.report.text << '\n';
+        io.err << "hddiag: the report is not a list of disk-partition-size items: " << Printable(result.report.text)
+               << '\n';
     }
     const bool people = !options.trace && !options.json;
     if (options.command == Command::Info) {
@@ -89,7 +91,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
         } else if (people) {
             PrintReport(io.out, result.report);
         }
-        return WriteRunFiles(options, result, io.err) ? kExitPassed : kExitUsage;
+        files.Write(options, result, io.err);
+        return kExitPassed;
     }
 
     std::vector<TestCall> calls;
@@ -124,13 +127,15 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, TraceWrit
     } else if (people) {
         PrintSummary(io.out, result);
     }
-    const int status = ExitCodeFor(result);
-    return WriteRunFiles(options, result, io.err) ? status : kExitUsage;
+    // A file that cannot be written now is said to be missing; the exit
+    // status stays the tests' outcome.
+    files.Write(options, result, io.err);
+    return ExitCodeFor(result);
 }
 
 // The component linked into hddiag, on whatever seam is installed now, with
 // its reads timed on the clock.
-int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyClock& clock,
+int RunLinked(const Options& options, AppIo& io, RunFiles& files, TraceWriter* trace, LatencyClock& clock,
               const std::vector<DiskRow>& disks = {})
 {
     TimedOs timed(hdd::Os(), clock);
@@ -141,17 +146,17 @@ int RunLinked(const Options& options, AppIo& io, TraceWriter* trace, LatencyCloc
         io.err << "hddiag: cannot create the component: " << error << '\n';
         return kExitComponent;
     }
-    return RunCommand(options, component->Object(), io, trace, clock, &timed, disks);
+    return RunCommand(options, component->Object(), io, files, trace, clock, &timed, disks);
 }
 
 // Block devices and image files (or this computer's disks), read by the
 // component linked in here; the trace has their reads too.
-int RunOnRealDisks(const Options& options, AppIo& io, TraceWriter* trace)
+int RunOnRealDisks(const Options& options, AppIo& io, RunFiles& files, TraceWriter* trace)
 {
     std::string error;
     std::unique_ptr<RealMachine> disks = host::OpenRealMachine(options.disks, options.seed, error);
     if (!disks) {
-        io.err << "hddiag: " << error << '\n';
+        io.err << "hddiag: " << Printable(error) << '\n';
         return kExitUsage;
     }
     if (trace != nullptr) {
@@ -160,12 +165,29 @@ int RunOnRealDisks(const Options& options, AppIo& io, TraceWriter* trace)
     hdd::ScopedOsApi scope(disks->Api());
     HostClock clock;  // real reads take real time, whatever the machine's own clock says
     const std::vector<DiskRow> rows = disks->Rows();
-    const int code = RunLinked(options, io, trace, clock, rows);
+    const int code = RunLinked(options, io, files, trace, clock, rows);
     if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json) {
         io.out << '\n';
         PrintDiskTable(io.out, rows);
     }
     return code;
+}
+
+// The disks, images and machine file the run reads, for the output check.
+std::vector<std::string> FilesThisRunReads(const Options& options)
+{
+    std::vector<std::string> files;
+    if (!options.machine.empty() && options.machine != "builtin") {
+        files.push_back(options.machine);
+    }
+    for (const DiskOption& disk : options.disks) {
+        files.push_back(disk.path);
+    }
+    const bool systemDisks = options.machine.empty() && options.disks.empty() && !host::UsesInstalledComponent();
+    for (std::string& behind : host::FilesBehindDisks(options.disks, systemDisks)) {
+        files.push_back(std::move(behind));
+    }
+    return files;
 }
 
 }  // namespace
@@ -178,6 +200,13 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
     }
     const Options& options = parsed.options;
     std::string error;
+    // The output files are checked and made before anything is read, so a
+    // bad path costs no testing and no output aliases an input.
+    RunFiles files;
+    if (!files.Prepare(options, FilesThisRunReads(options), error)) {
+        io.err << "hddiag: " << error << '\n';
+        return kExitUsage;
+    }
     std::optional<TraceWriter> trace;
     if (options.trace) {
         trace.emplace(io.out);
@@ -190,7 +219,7 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         }
         HostClock clock;
         if (options.linked) {
-            return RunLinked(options, io, trace ? &*trace : nullptr, clock);
+            return RunLinked(options, io, files, trace ? &*trace : nullptr, clock);
         }
         // The installed component reads through its own seam: its reads are
         // neither timed nor traced; the trace has events and results.
@@ -199,11 +228,11 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
             io.err << "hddiag: " << error << '\n';
             return kExitComponent;
         }
-        return RunCommand(options, component->Object(), io, trace ? &*trace : nullptr, clock, nullptr);
+        return RunCommand(options, component->Object(), io, files, trace ? &*trace : nullptr, clock, nullptr);
     }
 
     if (options.machine.empty()) {
-        return RunOnRealDisks(options, io, trace ? &*trace : nullptr);
+        return RunOnRealDisks(options, io, files, trace ? &*trace : nullptr);
     }
 
     hdd::sim::MachineDescription description;
@@ -223,7 +252,7 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
     }
     hdd::ScopedOsApi scope(machine);
     SimMachineClock clock(machine);
-    return RunLinked(options, io, trace ? &*trace : nullptr, clock, rows);
+    return RunLinked(options, io, files, trace ? &*trace : nullptr, clock, rows);
 }
 
 }  // namespace hddiag

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/sim/bus_names.h"
+#include "tools/hddiag/session/report.h"
 
 namespace hddiag {
 
@@ -78,8 +79,10 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     CLI::App* run = app.add_subcommand("run", "report, plan, and every chosen test on every item");
     run->add_option("items", o.items, "disk-partition items (default: every reported partition)");
     std::vector<std::string> tests;
-    run->add_option("--tests", tests, "the tests to run, in order (default: linear,funnel,random,surface)")
+    // One word per --tests, so items may follow it: run --tests linear 0-1.
+    run->add_option("--tests", tests, "the tests to run, in order, comma-separated (default: linear,funnel,random,surface)")
         ->delimiter(',')
+        ->allow_extra_args(false)
         ->check(CheckTestName, "TEST")
         ->type_name("LIST");
 
@@ -141,6 +144,15 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
             err << "hddiag: --tests needs at least one of " << kTestNames << "\n";
             parsed.exitCode = kExitUsage;
             return parsed;
+        }
+        // "--tests linear funnel" leaves funnel among the items.
+        for (const std::string& item : SplitItems(o.items)) {
+            if (TestKindFromName(item)) {
+                err << "hddiag: '" << item << "' is a test, not a disk-partition item; list the tests with commas: "
+                    << "--tests linear,funnel\n";
+                parsed.exitCode = kExitUsage;
+                return parsed;
+            }
         }
         for (const std::string& name : tests) {
             const TestKind k = *TestKindFromName(name);

@@ -27,7 +27,6 @@ public:
     {
         std::vector<DiskRow> rows;
         const std::vector<hdd::blockdev::RealDisk>& disks = m_machine.Disks();
-        const hdd::sim::MachineDescription& model = m_machine.Description();
         for (size_t i = 0; i < disks.size(); ++i) {
             const hdd::blockdev::RealDisk& d = disks[i];
             DiskRow row;
@@ -43,10 +42,8 @@ public:
             if (d.openError != 0) {
                 row.problem = "cannot be opened: " + d.problem + ", error " + std::to_string(d.openError);
             }
-            for (const hdd::sim::SimPartition& p : model.disks[i].partitions) {
-                if (p.letter != 0) {
-                    row.volumes.push_back({static_cast<char>(p.letter), p.number});
-                }
+            for (const hdd::blockdev::RealPartition& p : d.partitions) {
+                row.volumes.push_back({static_cast<char>(p.letter), p.number, p.reason});
             }
             rows.push_back(std::move(row));
         }

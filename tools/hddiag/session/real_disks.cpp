@@ -6,6 +6,8 @@
 
 #include "platform/sim/bus_names.h"
 
+#include "tools/hddiag/writers/text_escape.h"
+
 namespace hddiag {
 
 namespace {
@@ -37,9 +39,8 @@ std::vector<DiskRow> RowsOfMachine(const hdd::sim::MachineDescription& machine)
         row.wwn = d.wwn;
         row.size = d.size;
         for (const hdd::sim::SimPartition& p : d.partitions) {
-            if (p.letter != 0) {
-                row.volumes.push_back({static_cast<char>(p.letter), p.number});
-            }
+            row.volumes.push_back(
+                {static_cast<char>(p.letter), p.number, p.letter != 0 ? std::string() : "none in the machine"});
         }
         rows.push_back(std::move(row));
     }
@@ -56,8 +57,9 @@ std::vector<DiskRow> RowsOfReport(const std::vector<ReportItem>& items)
     for (const LONG disk : disks) {
         DiskRow row = PhysicalDriveRow(disk);
         for (const ReportItem& item : items) {
-            if (item.disk == disk && item.letter != 0) {
-                row.volumes.push_back({item.letter, static_cast<DWORD>(item.partition)});
+            if (item.disk == disk) {
+                row.volumes.push_back({item.letter, static_cast<DWORD>(item.partition),
+                                       item.letter != 0 ? std::string() : "no volume answers with a letter"});
             }
         }
         rows.push_back(std::move(row));
@@ -80,20 +82,25 @@ void PrintDiskTable(std::ostream& out, const std::vector<DiskRow>& rows)
     std::vector<Line> lines;
     lines.push_back({"Letter", "Disk", "Partition", "Device", "Bus", "Model"});
     for (const DiskRow& row : rows) {
-        std::string model = row.model.empty() ? std::string("-") : row.model;
+        std::string model = row.model.empty() ? std::string("-") : Printable(row.model);
         if (!row.problem.empty()) {
-            model += " (" + row.problem + ")";
+            model += " (" + Printable(row.problem) + ")";
         } else if (row.volumes.empty()) {
             model += " (no partitions)";
         }
-        Line line{"-", std::to_string(row.disk), "-", row.path, row.bus, model};
+        const Line disk{"-", std::to_string(row.disk), "-", Printable(row.path), row.bus, model};
         if (row.volumes.empty()) {
-            lines.push_back(line);
+            lines.push_back(disk);
         }
         for (const DiskVolume& v : row.volumes) {
-            line.letter = std::string(1, v.letter) + ":";
+            Line line = disk;
             line.partition = std::to_string(v.partition);
-            lines.push_back(line);
+            if (v.letter != 0) {
+                line.letter = std::string(1, v.letter) + ":";
+            } else {
+                line.model += " (no letter: " + v.reason + ")";
+            }
+            lines.push_back(std::move(line));
         }
     }
     size_t widths[5] = {};

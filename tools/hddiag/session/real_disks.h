@@ -13,9 +13,11 @@
 
 namespace hddiag {
 
+// A partition of a real disk, with its letter or why it has none.
 struct DiskVolume {
-    char letter;
-    DWORD partition;
+    char letter = 0;  // 0: no letter
+    DWORD partition = 0;
+    std::string reason;  // why there is no letter ("extended container", ...)
 };
 
 // One disk as info shows it beside the report, with its identity as the
@@ -30,7 +32,7 @@ struct DiskRow {
     std::string wwn;
     ULONGLONG size = 0;   // bytes; 0 when unknown
     std::string problem;  // why it cannot be used, or what is wrong with its partitions
-    std::vector<DiskVolume> volumes;
+    std::vector<DiskVolume> volumes;  // every partition in the table, lettered or not
 };
 
 class RealMachine {
@@ -53,8 +55,10 @@ std::vector<DiskRow> RowsOfReport(const std::vector<ReportItem>& items);
 // The row of the disk, or null.
 const DiskRow* FindDisk(const std::vector<DiskRow>& rows, LONG disk);
 
-// One line per lettered volume, and one for each disk without any, with the
-// disk's device, bus and model (or why it cannot be used).
+// One line per partition, with its letter or '-' and why it has none, and
+// one for each disk without partitions, with the disk's device, bus and model
+// (or why it cannot be used). Names are shown with their control characters
+// escaped.
 void PrintDiskTable(std::ostream& out, const std::vector<DiskRow>& rows);
 
 }  // namespace hddiag

@@ -4,6 +4,7 @@
 
 #include "drive/hdd_constants.h"
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
@@ -13,7 +14,7 @@ constexpr int kBarWidth = 30;
 
 void ProgressView::OnTestStart(const TestRecord& record, size_t index, size_t count)
 {
-    m_label = std::string(Describe(record.kind).name) + " " + record.selector;
+    m_label = std::string(Describe(record.kind).name) + " " + Printable(record.selector);
     if (count > 1) {
         m_label += " [" + std::to_string(index + 1) + "/" + std::to_string(count) + "]";
     }

@@ -4,6 +4,7 @@
 
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/writers/svg_charts.h"
+#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
@@ -166,8 +167,10 @@ std::string DiskLine(const TestRecord& test, const std::vector<DiskRow>& disks)
 
 std::string EscapeHtml(const std::string& text)
 {
+    // Valid UTF-8 without control characters, which XML does not allow even
+    // as references: the page is declared UTF-8 and must parse as XHTML too.
     std::string escaped;
-    for (char c : text) {
+    for (char c : Printable(text)) {
         switch (c) {
         case '&':
             escaped += "&amp;";

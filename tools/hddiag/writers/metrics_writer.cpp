@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/hddiag/session/report.h"
+#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
@@ -19,10 +20,12 @@ std::string Number(double value)
     return text.str();
 }
 
+// A label value: valid UTF-8 (other bytes become U+FFFD) with the format's
+// three escapes.
 std::string Escape(const std::string& value)
 {
     std::string escaped;
-    for (char c : value) {
+    for (char c : ValidUtf8(value)) {
         if (c == '\\' || c == '"') {
             escaped += '\\';
             escaped += c;

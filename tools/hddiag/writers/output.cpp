@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
@@ -11,7 +12,7 @@ namespace {
 
 std::string PlanText(const PlanRecord& plan)
 {
-    return "StartHDDTest(\"" + plan.items + "\", " + Hex32(plan.mask) + ") returned " +
+    return "StartHDDTest(\"" + Printable(plan.items) + "\", " + Hex32(plan.mask) + ") returned " +
            std::to_string(static_cast<LONG>(plan.status));
 }
 
@@ -65,7 +66,8 @@ nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
 }
 
 // The disks as info's table shows them, with their identity; what is not
-// known (model, serial, wwn, size, problem) is null.
+// known (model, serial, wwn, size, problem) is null, and so is the letter of
+// a partition without one, which then has a reason.
 nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
 {
     using nlohmann::ordered_json;
@@ -74,7 +76,12 @@ nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
     for (const DiskRow& row : rows) {
         ordered_json volumes = ordered_json::array();
         for (const DiskVolume& v : row.volumes) {
-            volumes.push_back({{"letter", std::string(1, v.letter)}, {"partition", v.partition}});
+            ordered_json volume = {{"letter", v.letter != 0 ? ordered_json(std::string(1, v.letter)) : ordered_json()},
+                                   {"partition", v.partition}};
+            if (v.letter == 0) {
+                volume["reason"] = v.reason;
+            }
+            volumes.push_back(std::move(volume));
         }
         disks.push_back({{"disk", row.disk},
                          {"device", row.device},
@@ -137,7 +144,7 @@ void PrintSummary(std::ostream& out, const RunResult& result)
         << counts[static_cast<size_t>(Outcome::NotRun)] << " not run\n";
     for (size_t i = 0; i < result.tests.size(); ++i) {
         const TestRecord& test = result.tests[i];
-        out << "  " << std::left << std::setw(20) << Describe(test.kind).method << std::setw(10) << test.selector
+        out << "  " << std::left << std::setw(20) << Describe(test.kind).method << std::setw(10) << Printable(test.selector)
             << std::setw(9) << OutcomeName(test.outcome) << std::right;
         if (test.outcome != Outcome::NotRun) {
             out << Hex32(static_cast<ULONG>(test.code)) << ' ' << ResultCodeName(test.code);
@@ -156,7 +163,7 @@ void PrintSummary(std::ostream& out, const RunResult& result)
         out << "Aborted: Ctrl-C stopped the run";
         for (const TestRecord& test : result.tests) {
             if (test.outcome == Outcome::Aborted) {
-                out << "; " << Describe(test.kind).method << ' ' << test.selector << " ended with HDD_TEST_ABORTED";
+                out << "; " << Describe(test.kind).method << ' ' << Printable(test.selector) << " ended with HDD_TEST_ABORTED";
             }
         }
         out << ".\n";
@@ -203,7 +210,8 @@ void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
         doc["aborted"] = result.interrupted;
         doc["passed"] = ExitCodeFor(result) == 0;
     }
-    out << doc.dump(2) << '\n';
+    // Names from outside may hold any bytes: what is not UTF-8 becomes U+FFFD.
+    out << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace hddiag

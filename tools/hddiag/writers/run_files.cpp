@@ -2,40 +2,116 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
+#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
-bool ReplaceFile(const std::string& path, const std::string& text)
+namespace {
+
+std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
+
+// Why the file at path must not be written over; empty when it may be.
+std::string Refusal(const std::string& path, const std::vector<std::string>& inputs)
 {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << text;
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
+    const host::PathFacts facts = host::InspectPath(path);
+    switch (facts.kind) {
+    case host::FileKind::Missing:
+        return {};
+    case host::FileKind::Device:
+        return "is a device (hddiag writes only regular files)";
+    case host::FileKind::Directory:
+        return "is a folder";
+    case host::FileKind::Other:
+        return "is not a regular file";
+    case host::FileKind::Regular:
+        break;
+    }
+    for (const std::string& input : inputs) {
+        const host::PathFacts read = host::InspectPath(input);
+        if (read.kind != host::FileKind::Missing && read.id == facts.id) {
+            return "is " + Quoted(input) + ", which this run reads";
         }
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
+    return {};
+}
+
+// Whether two new files would replace one file: the same existing file under
+// any names, or the same name in the same folder.
+bool SameTarget(const host::NewFile& a, const host::NewFile& b)
+{
+    const host::PathFacts fa = host::InspectPath(a.Target());
+    const host::PathFacts fb = host::InspectPath(b.Target());
+    if (fa.kind != host::FileKind::Missing && fb.kind != host::FileKind::Missing) {
+        return fa.id == fb.id;
+    }
+    const std::filesystem::path pa(a.Target());
+    const std::filesystem::path pb(b.Target());
+    const auto folder = [](const std::filesystem::path& p) {
+        return host::InspectPath(p.has_parent_path() ? p.parent_path().string() : std::string("."));
+    };
+    const host::PathFacts da = folder(pa);
+    const host::PathFacts db = folder(pb);
+    return da.kind != host::FileKind::Missing && da.id == db.id && pa.filename() == pb.filename();
+}
+
+bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
+                std::unique_ptr<host::NewFile>& file, std::string& error)
+{
+    if (path.empty()) {
+        return true;
+    }
+    const std::string refusal = Refusal(path, inputs);
+    if (!refusal.empty()) {
+        error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
+        return false;
+    }
+    std::string why;
+    file = host::CreateBeside(path, why);
+    if (!file) {
+        error = std::string("cannot write ") + option + " " + Quoted(path) + ": " + why;
         return false;
     }
     return true;
 }
 
-bool WriteRunFiles(const Options& options, const RunResult& result, std::ostream& err)
+void WriteOne(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
 {
-    if (options.reportPath.empty() && options.metricsPath.empty()) {
-        return true;
+    if (file == nullptr) {
+        return;
+    }
+    std::string why;
+    if (!file->Write(text, why) || !file->Commit(why)) {
+        err << "hddiag: the " << what << " " << Quoted(file->Target()) << " is missing: writing it failed (" << why
+            << ")\n";
+    }
+}
+
+}  // namespace
+
+bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error)
+{
+    if (!PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
+        !PrepareOne("--metrics", options.metricsPath, inputs, m_metrics, error)) {
+        return false;
+    }
+    if (m_report && m_metrics && SameTarget(*m_report, *m_metrics)) {
+        error = "--report and --metrics name the same file " + Quoted(m_report->Target()) +
+                "; one would overwrite the other";
+        m_report.reset();
+        m_metrics.reset();
+        return false;
+    }
+    return true;
+}
+
+void RunFiles::Write(const Options& options, const RunResult& result, std::ostream& err)
+{
+    if (!m_report && !m_metrics) {
+        return;
     }
     RunInfo info;
     info.machine = options.machine.empty() ? std::string("this machine's disks") : options.machine;
@@ -43,24 +119,18 @@ bool WriteRunFiles(const Options& options, const RunResult& result, std::ostream
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     info.endTime = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
 
-    bool ok = true;
-    if (!options.reportPath.empty()) {
+    if (m_report) {
         std::ostringstream page;
         WriteHtmlReport(page, result, info);
-        if (!ReplaceFile(options.reportPath, page.str())) {
-            err << "hddiag: cannot write the report to '" << options.reportPath << "'\n";
-            ok = false;
-        }
+        WriteOne(m_report.get(), "report", page.str(), err);
     }
-    if (!options.metricsPath.empty()) {
+    if (m_metrics) {
         std::ostringstream metrics;
         WriteMetrics(metrics, result, info);
-        if (!ReplaceFile(options.metricsPath, metrics.str())) {
-            err << "hddiag: cannot write the metrics to '" << options.metricsPath << "'\n";
-            ok = false;
-        }
+        WriteOne(m_metrics.get(), "metrics file", metrics.str(), err);
     }
-    return ok;
+    m_report.reset();
+    m_metrics.reset();
 }
 
 }  // namespace hddiag

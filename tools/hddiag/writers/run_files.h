@@ -1,11 +1,16 @@
 // The files a run may leave beside its output: --report (an HTML page) and
-// --metrics (OpenMetrics text). Each is written whole under a temporary name
-// and then renamed, so a collector never reads half a file.
+// --metrics (OpenMetrics text). They are checked and created before the
+// first test, so a bad path costs no testing, and written whole at the end
+// under a new name that is then renamed over the target, so a collector never
+// reads half a file.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/writers/output.h"
 
@@ -18,11 +23,21 @@ struct RunInfo {
     double endTime = 0;  // seconds since 1970 (UTC)
 };
 
-// Writes the files the options ask for; false, with a message, when one
-// cannot be written.
-bool WriteRunFiles(const Options& options, const RunResult& result, std::ostream& err);
+class RunFiles {
+public:
+    // Refuses an output that is a device, a folder, a file this run reads
+    // (inputs: disks, images, the machine file; symlinks and hard links are
+    // seen through) or the other output, and one whose new file cannot be
+    // made. False with the reason; nothing has been written then.
+    bool Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error);
 
-// Replaces the file at path with the text; false when that fails.
-bool ReplaceFile(const std::string& path, const std::string& text);
+    // Writes each prepared file and puts it in place. One that cannot be
+    // written is named on err as missing; it does not change the run's outcome.
+    void Write(const Options& options, const RunResult& result, std::ostream& err);
+
+private:
+    std::unique_ptr<host::NewFile> m_report;
+    std::unique_ptr<host::NewFile> m_metrics;
+};
 
 }  // namespace hddiag
