@@ -38,6 +38,7 @@ TEST(MachineJson, ReadsTheDocumentedShape)
     const std::string text = R"(
         // Comments are allowed, so sample machines can explain themselves.
         { "disks": [ { "bus": "sata", "media": "fixed",
+                       "model": "WDC \"Blue\" 500", "serial": "WD-123", "wwn": "0x50014ee2b1c2d3e4",
                        "geometry": { "cylinders": 60801, "tracks_per_cylinder": 255,
                                      "sectors_per_track": 63, "bytes_per_sector": 512 },
                        "size": 500107862016,
@@ -67,12 +68,16 @@ TEST(MachineJson, ReadsTheDocumentedShape)
     EXPECT_EQ(d0.partitions, (std::vector<SimPartition>{{1, 1048576, 104857600000ull, L'C'}}));
     EXPECT_EQ(d0.unreadable, (std::vector<SectorRange>{{123456, 123456}, {2000, 2010}}));
     EXPECT_EQ(d0.latency.model, LatencyModel::Instant);
+    EXPECT_EQ(d0.model, "WDC \"Blue\" 500");
+    EXPECT_EQ(d0.serial, "WD-123");
+    EXPECT_EQ(d0.wwn, "0x50014ee2b1c2d3e4");
     const SimDisk& d1 = m.disks[1];
     EXPECT_EQ(d1.bus, static_cast<DWORD>(BusTypeNvme));
     EXPECT_EQ(d1.media, static_cast<DWORD>(RemovableMedia));
     EXPECT_EQ(d1.bytesPerSector, 512u);                  // default
     EXPECT_EQ(d1.size, 10ull * 255 * 63 * 512);          // from the geometry
     EXPECT_EQ(d1.latency, (Latency{LatencyModel::FixedMs, 1.5}));
+    EXPECT_TRUE(d1.model.empty() && d1.serial.empty() && d1.wwn.empty());
     ASSERT_EQ(m.volumes.size(), 1u);
     EXPECT_EQ(m.volumes[0].letter, L'F');
     EXPECT_EQ(m.volumes[0].partition, 1u);
@@ -111,8 +116,9 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {R"({": disks": []})", "\": disks\": unknown key..."},
         {Machine(Disk(R"("geometry.size": 1)")), "disks[0].\"geometry.size\": unknown key..."},
         {Machine("{}"), "disks[0].geometry: is missing"},
-        {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, geometry, size, "
-                                        "partitions, unreadable, latency, slow)"},
+        {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, model, serial, "
+                                        "wwn, geometry, size, partitions, unreadable, latency, slow)"},
+        {Machine(Disk(R"("serial": 42)")), "disks[0].serial: must be a text"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": "63"}})"),
          "disks[0].geometry.sectors_per_track: must be a number"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": -1, "sectors_per_track": 1}})"),

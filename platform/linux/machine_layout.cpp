@@ -99,9 +99,10 @@ bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::st
     for (const DiskSpec& spec : specs) {
         RealDisk disk;
         disk.path = spec.path;
+        disk.identity.device = spec.path;
         SystemDisk node;
         if (DescribeDeviceNode(spec.path, node)) {
-            disk.model = node.model;
+            disk.identity = node.identity;
             disk.removable = node.removable;
         }
         disk.bus = spec.bus;  // the user's word, not sysfs's: an image is a SATA disk unless told otherwise
@@ -129,7 +130,8 @@ Layout LayoutFromSystem(const std::vector<SystemDisk>& disks)
     for (const SystemDisk& system : disks) {
         RealDisk disk;
         disk.path = system.path;
-        disk.model = system.model;
+        disk.identity = system.identity;
+        disk.size = system.size;
         disk.bus = system.bus;
         disk.removable = system.removable;
         MediaProblem problem;

@@ -37,10 +37,10 @@ struct RealPartition {
 // What the front end shows about a real disk.
 struct RealDisk {
     std::string path;         // device node or image file
-    std::string model;        // vendor and model from sysfs; empty for image files
+    DiskIdentity identity;    // of an image file: its path as the device, nothing else
     DWORD bus = BusTypeUnknown;
     bool removable = false;
-    ULONGLONG size = 0;       // bytes
+    ULONGLONG size = 0;       // bytes (of a disk that cannot be used: as sysfs says)
     DWORD bytesPerSector = 0; // logical sector size
     bool direct = false;      // reads bypass the page cache (O_DIRECT)
     DWORD openError = 0;      // nonzero: the disk cannot be used, and its opens fail with this code

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <string>
+
+#include "platform/linux/sysfs_text.h"
 
 namespace hdd::blockdev {
 
@@ -54,36 +56,13 @@ bool AnyComponent(const std::vector<std::string>& parts, const std::string& word
                        [&](const std::string& c) { return ComponentIs(c, word, digitsFollow); });
 }
 
-std::string ReadLine(const fs::path& file)
+// /sys/block/NAME/size counts 512-byte units whatever the sector size.
+ULONGLONG SysfsSize(const fs::path& block)
 {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    const char* blanks = " \t\r\n";
-    const size_t first = line.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return line.substr(first, line.find_last_not_of(blanks) - first + 1);
-}
-
-std::string ModelOf(const fs::path& block, const std::string& name)
-{
-    if (StartsWith(name, "loop")) {
-        const std::string backing = ReadLine(block / "loop" / "backing_file");
-        return backing.empty() ? std::string() : "loop of " + backing;
-    }
-    const fs::path device = block / "device";
-    std::string model = ReadLine(device / "model");
-    if (model.empty()) {
-        model = ReadLine(device / "name");  // MMC cards
-    }
-    const std::string vendor = ReadLine(device / "vendor");
-    // PCI ids (virtio's "0x1af4") name no maker a person would know.
-    if (!vendor.empty() && !StartsWith(vendor, "0x") && !StartsWith(model, vendor)) {
-        model = model.empty() ? vendor : vendor + " " + model;
-    }
-    return model;
+    const std::string text = ReadSysfsLine(block / "size");
+    return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit) && text.size() < 19
+               ? std::stoull(text) * 512
+               : 0;
 }
 
 enum class Group { Device = 0, Md = 1, Loop = 2, None = 3 };
@@ -92,7 +71,7 @@ Group GroupOf(const fs::path& block, const std::string& name)
 {
     std::error_code ec;
     if (StartsWith(name, "loop")) {
-        return ReadLine(block / "loop" / "backing_file").empty() ? Group::None : Group::Loop;
+        return ReadSysfsLine(block / "loop" / "backing_file").empty() ? Group::None : Group::Loop;
     }
     if (StartsWith(name, "md") && fs::is_directory(block / "md", ec)) {
         return Group::Md;
@@ -241,9 +220,10 @@ bool DescribeDeviceNode(const std::string& path, SystemDisk& disk)
     disk.name = block.filename().string();
     disk.path = path;
     disk.bus = BusFromSysfs(disk.name, block.string());
-    disk.removable = ReadLine(block / "removable") == "1";
-    disk.model = ModelOf(block, disk.name);
-    disk.backingFile = ReadLine(block / "loop" / "backing_file");
+    disk.removable = ReadSysfsLine(block / "removable") == "1";
+    disk.identity = IdentifyDisk(disk.name, block);
+    disk.size = SysfsSize(block);
+    disk.backingFile = ReadSysfsLine(block / "loop" / "backing_file");
     return true;
 }
 
@@ -268,9 +248,10 @@ std::vector<SystemDisk> ListSystemDisks(const std::string& sysBlock)
         disk.path = "/dev/" + node;
         const fs::path resolved = fs::canonical(entry.path(), ec);
         disk.bus = BusFromSysfs(name, ec ? std::string() : resolved.string());
-        disk.removable = ReadLine(entry.path() / "removable") == "1";
-        disk.model = ModelOf(entry.path(), name);
-        disk.backingFile = ReadLine(entry.path() / "loop" / "backing_file");
+        disk.removable = ReadSysfsLine(entry.path() / "removable") == "1";
+        disk.identity = IdentifyDisk(name, entry.path());
+        disk.size = SysfsSize(entry.path());
+        disk.backingFile = ReadSysfsLine(entry.path() / "loop" / "backing_file");
         found.push_back({group, std::move(disk)});
     }
     std::sort(found.begin(), found.end(), [](const Found& x, const Found& y) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/disk_identity.h"
 #include "platform/win32.h"
 
 namespace hdd::blockdev {
@@ -14,7 +15,8 @@ struct SystemDisk {
     std::string path;    // the device node
     DWORD bus = BusTypeUnknown;
     bool removable = false;
-    std::string model;   // vendor and model, where sysfs has them
+    DiskIdentity identity;
+    ULONGLONG size = 0;  // bytes, as sysfs counts them
     std::string backingFile;  // a loop device's file, as sysfs names it; else empty
 };
 
@@ -24,8 +26,9 @@ struct SystemDisk {
 // zram and RAM disks are not listed.
 std::vector<SystemDisk> ListSystemDisks(const std::string& sysBlock = "/sys/block");
 
-// What sysfs says about the block device behind a device node (bus, model,
-// removable); false when path is not a block device sysfs knows.
+// What sysfs (and udev) say about the block device behind a device node
+// (bus, identity, removable, size); false when path is not a block device
+// sysfs knows.
 bool DescribeDeviceNode(const std::string& path, SystemDisk& disk);
 
 // The bus a disk reports, from its kernel name and the resolved sysfs path of

@@ -11,6 +11,9 @@ MachineDescription BuiltinMachine()
     SimDisk system;
     system.bus = BusTypeSata;
     system.media = FixedMedia;
+    system.model = "SIMULATED HDD 500GB";
+    system.serial = "SIM0000500";
+    system.wwn = "0x5000000000000500";
     system.cylinders = 60801;
     system.tracksPerCylinder = 255;
     system.sectorsPerTrack = 63;
@@ -29,6 +32,8 @@ MachineDescription BuiltinMachine()
     SimDisk stick;
     stick.bus = BusTypeUsb;
     stick.media = RemovableMedia;
+    stick.model = "SIMULATED STICK 8GB";
+    stick.serial = "SIM0000008";
     stick.cylinders = 979;
     stick.tracksPerCylinder = 255;
     stick.sectorsPerTrack = 63;

@@ -44,6 +44,11 @@ struct SlowRange {
 struct SimDisk {
     DWORD bus = BusTypeSata;
     DWORD media = FixedMedia;
+    // The disk's identity for front ends (UTF-8; empty when unknown). The
+    // machine itself answers none of it.
+    std::string model;
+    std::string serial;
+    std::string wwn;
     LONGLONG cylinders = 0;
     DWORD tracksPerCylinder = 0;
     DWORD sectorsPerTrack = 0;

@@ -285,8 +285,16 @@ std::vector<SlowRange> ReadSlowRanges(const json& j, const std::string& place)
 
 SimDisk ReadDisk(const json& j, const std::string& p)
 {
-    CheckObject(j, p, {"bus", "media", "geometry", "size", "partitions", "unreadable", "latency", "slow"});
+    CheckObject(j, p,
+                {"bus", "media", "model", "serial", "wwn", "geometry", "size", "partitions", "unreadable", "latency",
+                 "slow"});
     SimDisk d;
+    // What the disk calls itself, as a front end reports it; any text.
+    for (const auto& [key, field] : {std::pair{"model", &d.model}, {"serial", &d.serial}, {"wwn", &d.wwn}}) {
+        if (j.contains(key)) {
+            *field = String(j[key], At(p, key));
+        }
+    }
     if (j.contains("bus")) {
         d.bus = NameOrNumber(j["bus"], At(p, "bus"),
                              {{"ata", BusTypeAta}, {"sata", BusTypeSata}, {"raid", BusTypeRAID},

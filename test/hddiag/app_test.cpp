@@ -177,12 +177,22 @@ TEST(App, InfoAsTableAndAsJson)
               "D:      0     2          4\n"
               "Report: 0-1-4,0-2-4\n");
 
-    const RunOutput json = Hddiag({"--machine", machine.Path(), "--json", "info"});
+    // The disks with their identity from the machine file.
+    const TempFile named(SmallMachine("[]", "\"instant\"", R"(, "model": "M 1", "serial": "S1", "wwn": "0x5")"));
+    const RunOutput json = Hddiag({"--machine", named.Path(), "--json", "info"});
     EXPECT_EQ(json.code, 0) << json.err;
     const nlohmann::json doc = nlohmann::json::parse(json.out);
     EXPECT_EQ(doc, nlohmann::json::parse(R"({"report": {"status": 0, "text": "0-1-4,0-2-4", "volumes": [
         {"letter": "C", "disk": 0, "partition": 1, "size_mib": 4},
-        {"letter": "D", "disk": 0, "partition": 2, "size_mib": 4}]}})"));
+        {"letter": "D", "disk": 0, "partition": 2, "size_mib": 4}]},
+      "disks": [
+        {"disk": 0, "device": "PhysicalDrive0", "path": "\\\\.\\PhysicalDrive0", "bus": "SATA", "model": "M 1",
+         "serial": "S1", "wwn": "0x5", "size_bytes": 65802240, "problem": null,
+         "volumes": [{"letter": "C", "partition": 1}, {"letter": "D", "partition": 2},
+                     {"letter": null, "partition": 3, "reason": "none in the machine"}]},
+        {"disk": 1, "device": "PhysicalDrive1", "path": "\\\\.\\PhysicalDrive1", "bus": "USB", "model": null,
+         "serial": null, "wwn": null, "size_bytes": 16450560, "problem": null,
+         "volumes": [{"letter": "E", "partition": 1}]}]})"));
 }
 
 TEST(App, RunAsJson)

@@ -19,9 +19,12 @@ SVG = "{http://www.w3.org/2000/svg}svg"
 
 # Disk 0: C: (partition 1) and D: (partition 2, sectors 10240-20239), 2.5 ms a
 # read, a slow area, an unreadable sector in D:; partition 3 has no letter.
+# Its model holds what label values must escape: quotes, a backslash, a newline.
+MODEL = 'WDC "Blue" C:\\disk\nline 2'
+SERIAL = "WD-0001"
 MACHINE = {
     "disks": [{
-        "bus": "sata",
+        "bus": "sata", "model": MODEL, "serial": SERIAL, "wwn": "0x50014ee2b1c2d3e4",
         "geometry": {"cylinders": 8, "tracks_per_cylinder": 255, "sectors_per_track": 63},
         "partitions": [
             {"number": 1, "offset": 1048576, "length": 4194304, "letter": "C"},
@@ -71,10 +74,24 @@ def main():
                            ("hddiag_test_reads", "gauge"), ("hddiag_test_failed_reads", "gauge"),
                            ("hddiag_test_duration_seconds", "gauge"),
                            ("hddiag_test_read_latency_seconds", "histogram"), ("hddiag_run_passed", "gauge"),
+                           ("hddiag_disk_info", "gauge"),
                            ("hddiag_run_end_timestamp_seconds", "gauge")]:
             check(name in families and families[name].type == kind, "no %s %s" % (kind, name))
         check(families["hddiag_run_passed"].samples[0].value == 0, "the run did not pass")
         check(families["hddiag_run_end_timestamp_seconds"].samples[0].value > 1.7e9, "no end time")
+
+        # The identity, read back exactly by the parser, as --json has it.
+        identity = {"disk": "0", "device": "PhysicalDrive0", "model": MODEL, "serial": SERIAL,
+                    "wwn": "0x50014ee2b1c2d3e4"}
+        check([s.labels for s in families["hddiag_disk_info"].samples] == [identity],
+              "hddiag_disk_info: %s" % families["hddiag_disk_info"].samples)
+        disk = doc["disks"][0]
+        check({k: str(disk[k]) for k in identity} == identity, "--json disks: %s" % disk)
+        for family in families.values():
+            for s in family.samples:
+                if s.name.startswith("hddiag_test_"):
+                    check(s.labels["device"] == "PhysicalDrive0" and s.labels["serial"] == SERIAL,
+                          "no identity on %s" % (s,))
 
         def series(name, suffix=""):
             found = {}
@@ -116,6 +133,8 @@ def main():
         text = "".join(page.itertext())
         check("slowest area: sectors" in text, "no slowest area on the page")
         check("18432" in text, "the failed read is not on the page")
+        # (the page shows control characters escaped)
+        check(MODEL.replace("\n", "\\n") in text and SERIAL in text, "the disk's identity is not on the page")
     print("check_run_files: metrics and page agree with the JSON of the run")
 
 

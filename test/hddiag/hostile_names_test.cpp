@@ -53,8 +53,10 @@ RunResult ResultNaming(const std::string& name)
     result.report.items = {{0, 1, 8, 'C'}};
     DiskRow row;
     row.path = name;
+    row.device = name;  // an image file's device is its path
     row.bus = "SATA";
     row.model = name;
+    row.serial = name;
     row.volumes = {{'C', 1, {}}, {0, 2, "extended container"}};
     result.disks = {row};
     TestRecord test;
@@ -91,6 +93,7 @@ TEST(HostileNames, EveryWriterKeepsItsFormat)
         ASSERT_FALSE(doc.is_discarded()) << json.str();
         EXPECT_EQ(doc.at("disks").at(0).at("device"), name.utf8);
         EXPECT_EQ(doc.at("disks").at(0).at("model"), name.utf8);
+        EXPECT_EQ(doc.at("disks").at(0).at("serial"), name.utf8);
         EXPECT_EQ(doc.at("results").at(0).at("selector"), "0-" + name.utf8);
 
         std::ostringstream page;
@@ -103,7 +106,8 @@ TEST(HostileNames, EveryWriterKeepsItsFormat)
         std::ostringstream metrics;
         WriteMetrics(metrics, result, info);
         EXPECT_EQ(ValidUtf8(metrics.str()), metrics.str());
-        EXPECT_NE(metrics.str().find("hddiag_test_passed{disk=\"0\",partition=\"" + name.label + "\",test=\"linear\"} 0\n"),
+        EXPECT_NE(metrics.str().find("hddiag_test_passed{disk=\"0\",device=\"" + name.label + "\",serial=\"" +
+                                     name.label + "\",partition=\"" + name.label + "\",test=\"linear\"} 0\n"),
                   std::string::npos)
             << metrics.str();
 

@@ -113,13 +113,32 @@ void ExpectSameAsMachine(const std::string& disk, const Layout& layout, const Te
     const auto simDoc = nlohmann::json::parse(simInfo.out, nullptr, false);
     ASSERT_TRUE(realDoc.contains("report") && simDoc.contains("report")) << realInfo.out << simInfo.out;
     EXPECT_EQ(realDoc.at("report"), simDoc.at("report"));
-    // Only the real machine has disks to name: the image, its partitions in order.
-    EXPECT_FALSE(simDoc.contains("disks"));
-    ASSERT_TRUE(realDoc.contains("disks")) << realInfo.out;
+    // Both name their disk: the image (by its path, of PATH[:BUS]; an image
+    // file has no model or serial) or PhysicalDrive0, its partitions in order.
+    ASSERT_TRUE(realDoc.contains("disks") && simDoc.contains("disks")) << realInfo.out << simInfo.out;
+    EXPECT_EQ(simDoc.at("disks").at(0).at("device"), "PhysicalDrive0");
+    const auto letteredOf = [](const nlohmann::json& volumes) {
+        nlohmann::json kept = nlohmann::json::array();
+        for (const nlohmann::json& v : volumes) {
+            if (!v.at("letter").is_null()) {
+                kept.push_back(v);
+            }
+        }
+        return kept;
+    };
+    EXPECT_EQ(letteredOf(simDoc.at("disks").at(0).at("volumes")), letteredOf(realDoc.at("disks").at(0).at("volumes")));
     const nlohmann::json& disks = realDoc.at("disks");
     ASSERT_EQ(disks.size(), 1u) << realInfo.out;
     const nlohmann::json& only = disks.at(0);
-    EXPECT_EQ(disk.rfind(only.at("device").get<std::string>(), 0), 0u) << disk;  // PATH of PATH[:BUS]
+    const std::string path = only.at("path");
+    EXPECT_EQ(disk.rfind(path, 0), 0u) << disk;  // PATH of PATH[:BUS]
+    if (path.rfind("/dev/", 0) == 0) {
+        EXPECT_EQ("/dev/" + only.at("device").get<std::string>(), path);  // the kernel's name
+    } else {
+        EXPECT_EQ(only.at("device"), path);
+        EXPECT_TRUE(only.at("model").is_null() && only.at("serial").is_null() && only.at("wwn").is_null());
+    }
+    EXPECT_EQ(only.at("size_bytes"), layout.bytes);
     EXPECT_TRUE(only.at("problem").is_null());
     std::vector<DWORD> lettered;
     for (const nlohmann::json& volume : only.at("volumes")) {

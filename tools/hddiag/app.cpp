@@ -74,8 +74,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
         return kExitComponent;
     }
     RunResult result;
-    result.disks = disks;
     result.report = session.Report(LookUpVolumeLetters);
+    result.disks = disks.empty() ? RowsOfReport(result.report.items) : disks;
     if (result.report.status != 0) {
         io.err << "hddiag: GetHardDiskInfo failed: " << ResultCodeName(result.report.status) << '\n';
         return kExitComponent;
@@ -242,6 +242,7 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
     if (options.seed) {
         description.seed = *options.seed;
     }
+    const std::vector<DiskRow> rows = RowsOfMachine(description);
     hdd::sim::SimMachine machine(std::move(description));
     machine.SetRecording(false);  // a run makes millions of reads; the observer sees each
     machine.SetPacing(options.pace);
@@ -251,7 +252,7 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
     }
     hdd::ScopedOsApi scope(machine);
     SimMachineClock clock(machine);
-    return RunLinked(options, io, files, trace ? &*trace : nullptr, clock);
+    return RunLinked(options, io, files, trace ? &*trace : nullptr, clock, rows);
 }
 
 }  // namespace hddiag

@@ -32,8 +32,12 @@ public:
             DiskRow row;
             row.disk = static_cast<LONG>(i);
             row.path = d.path;
+            row.device = d.identity.device;
             row.bus = hdd::sim::BusDisplayName(d.bus);
-            row.model = d.model;
+            row.model = d.identity.model;
+            row.serial = d.identity.serial;
+            row.wwn = d.identity.wwn;
+            row.size = d.size;
             row.problem = d.problem;
             if (d.openError != 0) {
                 row.problem = "cannot be opened: " + d.problem + ", error " + std::to_string(d.openError);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <iomanip>
+#include <set>
+
+#include "platform/sim/bus_names.h"
 
 #include "tools/hddiag/writers/text_escape.h"
 
@@ -13,7 +16,66 @@ struct Line {
     std::string letter, disk, partition, device, bus, model;
 };
 
+DiskRow PhysicalDriveRow(LONG disk)
+{
+    DiskRow row;
+    row.disk = disk;
+    row.device = "PhysicalDrive" + std::to_string(disk);
+    row.path = "\\\\.\\" + row.device;
+    return row;
+}
+
 }  // namespace
+
+std::vector<DiskRow> RowsOfMachine(const hdd::sim::MachineDescription& machine)
+{
+    std::vector<DiskRow> rows;
+    for (size_t i = 0; i < machine.disks.size(); ++i) {
+        const hdd::sim::SimDisk& d = machine.disks[i];
+        DiskRow row = PhysicalDriveRow(static_cast<LONG>(i));
+        row.bus = hdd::sim::BusDisplayName(d.bus);
+        row.model = d.model;
+        row.serial = d.serial;
+        row.wwn = d.wwn;
+        row.size = d.size;
+        for (const hdd::sim::SimPartition& p : d.partitions) {
+            row.volumes.push_back(
+                {static_cast<char>(p.letter), p.number, p.letter != 0 ? std::string() : "none in the machine"});
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<DiskRow> RowsOfReport(const std::vector<ReportItem>& items)
+{
+    std::set<LONG> disks;
+    for (const ReportItem& item : items) {
+        disks.insert(item.disk);
+    }
+    std::vector<DiskRow> rows;
+    for (const LONG disk : disks) {
+        DiskRow row = PhysicalDriveRow(disk);
+        for (const ReportItem& item : items) {
+            if (item.disk == disk) {
+                row.volumes.push_back({item.letter, static_cast<DWORD>(item.partition),
+                                       item.letter != 0 ? std::string() : "no volume answers with a letter"});
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+const DiskRow* FindDisk(const std::vector<DiskRow>& rows, LONG disk)
+{
+    for (const DiskRow& row : rows) {
+        if (row.disk == disk) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 void PrintDiskTable(std::ostream& out, const std::vector<DiskRow>& rows)
 {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/os_api.h"
+#include "platform/sim/machine_description.h"
+#include "tools/hddiag/session/report.h"
 
 namespace hddiag {
 
@@ -18,12 +20,17 @@ struct DiskVolume {
     std::string reason;  // why there is no letter ("extended container", ...)
 };
 
-// One disk as info shows it beside the report.
+// One disk as info shows it beside the report, with its identity as the
+// JSON, the report page and the metrics name it.
 struct DiskRow {
     LONG disk = 0;
-    std::string path;     // device node or image file
-    std::string bus;      // SATA, USB, NVMe, file, ...
-    std::string model;    // empty when unknown
+    std::string path;     // device node or image file; \\.\PhysicalDriveN
+    std::string device;   // kernel name (sda), an image file's path; PhysicalDriveN
+    std::string bus;      // SATA, USB, NVMe, file, ...; empty when unknown
+    std::string model;    // empty when unknown, as are serial and wwn
+    std::string serial;
+    std::string wwn;
+    ULONGLONG size = 0;   // bytes; 0 when unknown
     std::string problem;  // why it cannot be used, or what is wrong with its partitions
     std::vector<DiskVolume> volumes;  // every partition in the table, lettered or not
 };
@@ -36,6 +43,17 @@ public:
     virtual void ObserveReads(std::function<void(LONG disk, ULONGLONG sector)> observer) = 0;
     virtual std::vector<DiskRow> Rows() const = 0;
 };
+
+// The disks of a simulated machine: PhysicalDriveN, with the identity its
+// description gives.
+std::vector<DiskRow> RowsOfMachine(const hdd::sim::MachineDescription& machine);
+
+// Where nothing more is known (the installed component on Windows): the
+// disks the report names, by number, as PhysicalDriveN.
+std::vector<DiskRow> RowsOfReport(const std::vector<ReportItem>& items);
+
+// The row of the disk, or null.
+const DiskRow* FindDisk(const std::vector<DiskRow>& rows, LONG disk);
 
 // One line per partition, with its letter or '-' and why it has none, and
 // one for each disk without partitions, with the disk's device, bus and model

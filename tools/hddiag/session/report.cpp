@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "drive/device.h"
+#include "drive/selector_items.h"
 #include "platform/os_api.h"
 
 namespace hddiag {
@@ -146,6 +147,16 @@ std::vector<std::string> SplitItems(const std::vector<std::string>& args)
         }
     }
     return items;
+}
+
+LONG TestedDisk(const std::string& selector)
+{
+    LONG disk = -1;
+    for (const std::string& item : SplitItems({selector})) {
+        LONG partition = 0;
+        (void)hdd::ReadItemNumbers(Widen(item), disk, partition);
+    }
+    return disk;
 }
 
 std::string JoinItems(const std::vector<std::string>& items)

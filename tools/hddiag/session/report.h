@@ -44,6 +44,11 @@ std::vector<std::string> DefaultSelectors(const std::vector<ReportItem>& items);
 // Splits command-line items at commas, trims blanks, drops empty ones.
 std::vector<std::string> SplitItems(const std::vector<std::string>& args);
 
+// The disk a test's selection tests, by the component's own rule: the last
+// item whose first number can be read names it ("0-1,1-2" tests disk 1);
+// -1 when none can.
+LONG TestedDisk(const std::string& selector);
+
 std::string JoinItems(const std::vector<std::string>& items);
 
 // Text conversions at the interface (the report and selectors are ASCII).

@@ -90,10 +90,13 @@ void Figures(std::ostream& out, const LatencySummary& latency)
         << Cell(ms(latency.p999Ns), true) << "</tr>\n</table>\n";
 }
 
-void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary& latency)
+void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary& latency, const std::string& disk)
 {
     out << "<h2>" << EscapeHtml(TestTitle(test)) << ": <span class=\"" << OutcomeClass(test.outcome) << "\">"
         << OutcomeName(test.outcome) << "</span></h2>\n";
+    if (!disk.empty()) {
+        out << "<p>" << EscapeHtml(disk) << "</p>\n";
+    }
     if (latency.reads == 0) {
         out << "<p>No reads (" << EscapeHtml(ResultCodeName(test.code)) << ").</p>\n";
         return;
@@ -127,6 +130,37 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
         }
     }
     out << "</div>\n</div>\n";
+}
+
+// Every disk known, with what it calls itself.
+void IdentityTable(std::ostream& out, const std::vector<DiskRow>& disks)
+{
+    out << "<h3>Disk identity</h3>\n<table>\n<tr><th>Disk</th><th>Device</th><th>Bus</th><th>Model</th>"
+           "<th>Serial</th><th>WWN</th><th>Size (bytes)</th></tr>\n";
+    for (const DiskRow& row : disks) {
+        out << "<tr>" << Cell(std::to_string(row.disk), true) << Cell(row.device) << Cell(row.bus)
+            << Cell(row.model) << Cell(row.serial) << Cell(row.wwn)
+            << Cell(row.size == 0 ? std::string() : std::to_string(row.size), true) << "</tr>\n";
+    }
+    out << "</table>\n";
+}
+
+// "Disk 1: sdb, model M, serial S" for the disk a test's selection names.
+std::string DiskLine(const TestRecord& test, const std::vector<DiskRow>& disks)
+{
+    const LONG disk = TestedDisk(test.selector);
+    const DiskRow* row = FindDisk(disks, disk);
+    if (row == nullptr) {
+        return {};
+    }
+    std::string line = "Disk " + std::to_string(disk) + ": " + row->device;
+    if (!row->model.empty()) {
+        line += ", model " + row->model;
+    }
+    if (!row->serial.empty()) {
+        line += ", serial " + row->serial;
+    }
+    return line;
 }
 
 }  // namespace
@@ -186,10 +220,13 @@ void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& 
             << Cell(std::to_string(item.sizeMiB), true) << "</tr>\n";
     }
     out << "</table>\n<p>Report: " << EscapeHtml(result.report.text) << "</p>\n";
+    if (!result.disks.empty()) {
+        IdentityTable(out, result.disks);
+    }
 
     for (size_t i = 0; i < result.tests.size(); ++i) {
         if (const LatencySummary* latency = result.LatencyOf(i)) {
-            TestSection(out, result.tests[i], *latency);
+            TestSection(out, result.tests[i], *latency, DiskLine(result.tests[i], result.disks));
         }
     }
     out << "</body>\n</html>\n";

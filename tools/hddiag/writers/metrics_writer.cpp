@@ -38,23 +38,38 @@ std::string Escape(const std::string& value)
     return escaped;
 }
 
-// {disk="0",partition="1,2",test="surface"} from the selector's items.
-std::string Labels(const TestRecord& test)
+// {disk="1",device="sdb",serial="S1",partition="1,2",test="surface"}: the
+// tested disk with its identity, the items' partitions.
+std::string Labels(const TestRecord& test, const std::vector<DiskRow>& disks)
 {
-    std::string disk;
+    const std::vector<std::string> items = SplitItems({test.selector});
+    const LONG disk = TestedDisk(test.selector);
     std::string partitions;
-    for (const std::string& item : SplitItems({test.selector})) {
+    for (const std::string& item : items) {
         const size_t dash = item.find('-', 1);
-        if (disk.empty()) {
-            disk = item.substr(0, dash);
-        }
         if (!partitions.empty()) {
             partitions += ',';
         }
         partitions += dash == std::string::npos ? std::string() : item.substr(dash + 1);
     }
-    return "disk=\"" + Escape(disk) + "\",partition=\"" + Escape(partitions) + "\",test=\"" +
-           Describe(test.kind).name + "\"";
+    const DiskRow* row = FindDisk(disks, disk);
+    return "disk=\"" + (disk < 0 ? std::string() : std::to_string(disk)) + "\",device=\"" +
+           Escape(row != nullptr ? row->device : std::string()) + "\",serial=\"" +
+           Escape(row != nullptr ? row->serial : std::string()) + "\",partition=\"" + Escape(partitions) +
+           "\",test=\"" + Describe(test.kind).name + "\"";
+}
+
+// hddiag_disk_info{disk,device,model,serial,wwn} 1 for every disk known. A
+// gauge: node_exporter 1.5 refuses a whole file with the info type.
+std::string DiskInfo(const std::vector<DiskRow>& disks)
+{
+    std::string samples;
+    for (const DiskRow& row : disks) {
+        samples += "hddiag_disk_info{disk=\"" + std::to_string(row.disk) + "\",device=\"" + Escape(row.device) +
+                   "\",model=\"" + Escape(row.model) + "\",serial=\"" + Escape(row.serial) + "\",wwn=\"" +
+                   Escape(row.wwn) + "\"} 1\n";
+    }
+    return samples;
 }
 
 struct Family {
@@ -88,7 +103,7 @@ void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& inf
     std::set<std::string> seen;
     for (size_t i = 0; i < result.tests.size(); ++i) {
         const TestRecord& test = result.tests[i];
-        std::string labels = Labels(test);
+        std::string labels = Labels(test, result.disks);
         if (test.outcome != Outcome::NotRun && seen.insert(labels).second) {
             series.push_back({std::move(labels), &test, result.LatencyOf(i)});
         }
@@ -101,6 +116,9 @@ void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& inf
             out << samples;
         }
     };
+    emit({"hddiag_disk_info", "gauge", "",
+          "The disks hddiag knows, by number, with their identity (always 1)."},
+         DiskInfo(result.disks));
     std::ostringstream codes, passed, reads, failed, duration, histogram;
     for (const Series& s : series) {
         const std::string labels = "{" + s.labels + "} ";

@@ -1,7 +1,8 @@
 // The results as OpenMetrics text, for node_exporter's textfile collector:
-// per disk, partition and test its result code, reads, failed reads, time
-// and a latency histogram whose buckets are the latency classes; the run's
-// end time and verdict.
+// every disk's identity; per tested disk (with its device and serial),
+// partitions and test its result code, reads, failed reads, time and a
+// latency histogram whose buckets are the latency classes; the run's end
+// time and verdict.
 #pragma once
 
 #include <ostream>

@@ -65,8 +65,9 @@ nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
             {"by_position", {{"sectors_per_bucket", latency.sectorsPerBucket}, {"buckets", buckets}}}};
 }
 
-// The disks as info's table shows them; a missing model or problem is null,
-// and so is the letter of a partition without one, which then has a reason.
+// The disks as info's table shows them, with their identity; what is not
+// known (model, serial, wwn, size, problem) is null, and so is the letter of
+// a partition without one, which then has a reason.
 nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
 {
     using nlohmann::ordered_json;
@@ -83,9 +84,13 @@ nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
             volumes.push_back(std::move(volume));
         }
         disks.push_back({{"disk", row.disk},
-                         {"device", row.path},
-                         {"bus", row.bus},
+                         {"device", row.device},
+                         {"path", row.path},
+                         {"bus", textOrNull(row.bus)},
                          {"model", textOrNull(row.model)},
+                         {"serial", textOrNull(row.serial)},
+                         {"wwn", textOrNull(row.wwn)},
+                         {"size_bytes", row.size == 0 ? ordered_json() : ordered_json(row.size)},
                          {"problem", textOrNull(row.problem)},
                          {"volumes", std::move(volumes)}});
     }
