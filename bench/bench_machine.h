@@ -1,11 +1,14 @@
 // The simulated machine the benchmarks read: one instant SATA disk of 255
-// heads and 63 sectors per track, with the partition under test on D:
+// heads, 63 sectors per track and 512 bytes per sector, with the partition under test on D:
 // (partition 2) starting at sector 2048.
 #pragma once
 
 #include "platform/sim/machine_description.h"
 
 namespace hdd::bench {
+
+// The disk's sector size, which a direct sector read is given.
+constexpr DWORD kBenchSectorBytes = 512;
 
 inline hdd::sim::MachineDescription BenchMachine(ULONGLONG partitionSectors)
 {
@@ -15,7 +18,7 @@ inline hdd::sim::MachineDescription BenchMachine(ULONGLONG partitionSectors)
     disk.media = FixedMedia;
     disk.tracksPerCylinder = 255;
     disk.sectorsPerTrack = 63;
-    disk.bytesPerSector = 512;
+    disk.bytesPerSector = kBenchSectorBytes;
     const ULONGLONG perCylinder = 255ull * 63 * 512;
     const ULONGLONG cylinders = ((partitionSectors + 4096) * kSector + perCylinder - 1) / perCylinder;
     disk.cylinders = static_cast<LONGLONG>(cylinders);

@@ -15,6 +15,7 @@ namespace {
 
 using hdd::CCHDDObject;
 using hdd::bench::BenchMachine;
+using hdd::bench::kBenchSectorBytes;
 
 using TestMethod = HRESULT (STDMETHODCALLTYPE CCHDDObject::*)(BSTR, LONG*);
 
@@ -62,7 +63,7 @@ void BM_ReadTestSectorOnly(benchmark::State& state)
     hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
     ULONGLONG sector = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(hdd::ReadTestSector(drive.Get(), sector));
+        benchmark::DoNotOptimize(hdd::ReadTestSector(drive.Get(), sector, kBenchSectorBytes));
         sector = (sector + 8192) % (8192ull * 10000);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));

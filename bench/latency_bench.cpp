@@ -23,6 +23,7 @@ namespace {
 
 using hdd::CCHDDObject;
 using hdd::bench::BenchMachine;
+using hdd::bench::kBenchSectorBytes;
 
 enum Timing { kPlain, kDetached, kRecording };
 
@@ -88,7 +89,7 @@ void ReadTestSector(benchmark::State& state)
     hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
     ULONGLONG sector = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(hdd::ReadTestSector(drive.Get(), sector));
+        benchmark::DoNotOptimize(hdd::ReadTestSector(drive.Get(), sector, kBenchSectorBytes));
         sector = (sector + 8192) % (8192ull * 10000);
     }
     SetPerRead(state, static_cast<double>(state.iterations()));

@@ -91,8 +91,9 @@ bool DiskTestRun::CheckDrive()
     }
     const bool bTestable = QueryDriveGeometry(drive.Get(), m_geometry);
     drive.Close();
-    // A sector size of 0 would leave nothing to divide the extents by.
-    if (!bTestable || m_geometry.BytesPerSector == 0) {
+    // The reads take whole sectors into the sector buffer: only the sizes
+    // it is made for (a size of 0 would also leave nothing to divide by).
+    if (!bTestable || !IsSupportedSectorSize(m_geometry.BytesPerSector)) {
         return Fail(HDD_DRIVE_NOT_TESTABLE);
     }
     return true;
@@ -171,7 +172,8 @@ bool DiskTestRun::CountedRead(ULONGLONG ullSector)
     if (object.m_ullUnitsPlanned != 0 && object.m_ullUnitsDone % HDD_ESTIMATE_EVERY == 0) {
         object.EstimateTimeRemaining();
     }
-    if (!ReadTestSector(object.m_hDrive, ullSector)) {
+    // In the drive's own sectors, as the geometry record of this call gives them.
+    if (!ReadTestSector(object.m_hDrive, ullSector, m_geometry.BytesPerSector)) {
         return Fail(HDD_TEST_READ_ERROR);
     }
     Os().Sleep(0);
@@ -198,7 +200,9 @@ bool DiskTestRun::SweepExtent(ULONGLONG ullStart, ULONGLONG ullEnd, ULONGLONG ul
         if (!CountedRead(ullPos)) {
             return false;
         }
-        if (bMirror && !CountedRead(ullEnd - 1 - ullPos)) {
+        // The mirror lies as far below the last sector as P lies above the
+        // first, so the two reads close in on the extent's middle.
+        if (bMirror && !CountedRead(ullStart + (ullEnd - 1 - ullPos))) {
             return false;
         }
         if (ullStep >= ullEnd - ullPos) {

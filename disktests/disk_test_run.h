@@ -48,7 +48,8 @@ public:
     bool AbortRequested();
     // Hands p - 1 to FireProgress when p rises above the last computed percent.
     void ReportPercent(LONG nPercent);
-    // One counted read: the unit, the estimate every 200 units of a plan, the
+    // One counted read of a sector of the drive (its size from the call's
+    // geometry record): the unit, the estimate every 200 units of a plan, the
     // read and the yield. False (HDD_TEST_READ_ERROR stored) when it failed.
     bool CountedRead(ULONGLONG ullSector);
     // Stores a failure code; always false.
@@ -56,7 +57,7 @@ public:
 
     // Reads positions S, S + step, ... below E, one iteration each: the abort
     // check, the sector-based percentage, then a read at the position and,
-    // with bMirror, one at E - 1 - position.
+    // with bMirror, one at S + (E - 1 - position).
     bool SweepExtent(ULONGLONG ullStart, ULONGLONG ullEnd, ULONGLONG ullStep, bool bMirror);
 
 private:

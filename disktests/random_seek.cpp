@@ -16,8 +16,12 @@ ULONGLONG DiskSectors(const DriveGeometry& geometry)
            static_cast<ULONGLONG>(geometry.Cylinders.QuadPart);
 }
 
-// A disk of no sectors leaves nothing to draw from.
-bool RandomGeometryFits(const DriveGeometry& geometry) { return DiskSectors(geometry) != 0; }
+// A disk of no sectors leaves nothing to draw from, and the reads take whole
+// sectors of a supported size.
+bool RandomGeometryFits(const DriveGeometry& geometry)
+{
+    return DiskSectors(geometry) != 0 && IsSupportedSectorSize(geometry.BytesPerSector);
+}
 
 bool ReadRandomExtent(DiskTestRun& run, LONG i)
 {

@@ -1,6 +1,5 @@
 // Surface scan: the first sector of every block of four tracks, in ascending
-// order. Extent i covers as many sectors as its length, starting at 0 for the
-// first extent and at the previous extent's length in sectors after it.
+// order, over each extent from its own first sector to its end.
 #include "drive/hdd_constants.h"
 #include "object/disk_test_shape.h"
 #include "disktests/disk_test_run.h"
@@ -9,11 +8,11 @@ namespace hdd {
 
 namespace {
 
-// A block of 0 sectors would never advance, and a sector size of 0 leaves
-// nothing to divide the lengths by.
+// A block of 0 sectors would never advance, and the reads take whole sectors
+// of a supported size (0 would also leave nothing to divide the extent by).
 bool SurfaceGeometryFits(const DriveGeometry& geometry)
 {
-    return SurfaceBlockSectors(geometry) != 0 && geometry.BytesPerSector != 0;
+    return SurfaceBlockSectors(geometry) != 0 && IsSupportedSectorSize(geometry.BytesPerSector);
 }
 
 bool ReadSurfaceExtent(DiskTestRun& run, LONG i)
@@ -21,8 +20,9 @@ bool ReadSurfaceExtent(DiskTestRun& run, LONG i)
     const DriveGeometry& geometry = run.Geometry();  // this extent's check
     const ULONGLONG ullBlock = SurfaceBlockSectors(geometry);
     const ULONGLONG ullBytesPerSector = geometry.BytesPerSector;
-    const ULONGLONG ullStart = i == 0 ? 0 : run.Extent(i - 1).ullLength / ullBytesPerSector;
-    const ULONGLONG ullEnd = ullStart + run.Extent(i).ullLength / ullBytesPerSector;
+    const PartitionExtent& extent = run.Extent(i);
+    const ULONGLONG ullStart = extent.ullStartingOffset / ullBytesPerSector;
+    const ULONGLONG ullEnd = ullStart + extent.ullLength / ullBytesPerSector;
     return run.SweepExtent(ullStart, ullEnd, ullBlock, false);
 }
 

@@ -7,7 +7,7 @@
 
 namespace hdd {
 
-alignas(16) BYTE SectorBuffer[HDD_SECTOR_BUFFER_SIZE];
+alignas(HDD_MAX_SECTOR_SIZE) BYTE SectorBuffer[HDD_SECTOR_BUFFER_SIZE];
 
 namespace {
 
@@ -63,16 +63,19 @@ bool QueryDriveGeometry(HANDLE hDrive, DriveGeometry& geometry)
     return geometry.MediaType == FixedMedia;
 }
 
-bool ReadTestSector(HANDLE hDrive, ULONGLONG ullSector)
+bool ReadTestSector(HANDLE hDrive, ULONGLONG ullSector, DWORD dwBytesPerSector)
 {
+    if (!IsSupportedSectorSize(dwBytesPerSector)) {
+        return false;  // the tests refuse such drives before reading
+    }
     if (hDrive != nullptr && hDrive != INVALID_HANDLE_VALUE) {
-        const ULONGLONG ullOffset = ullSector * HDD_SECTOR_SIZE;
+        const ULONGLONG ullOffset = ullSector * dwBytesPerSector;
         LONG lHigh = static_cast<LONG>(static_cast<DWORD>(ullOffset >> 32));
         const DWORD dwLow = Os().SetFilePointer(hDrive, static_cast<LONG>(static_cast<DWORD>(ullOffset)), &lHigh,
                                                 FILE_BEGIN);
         if (dwLow != INVALID_SET_FILE_POINTER) {
             DWORD dwRead = 0;
-            if (Os().ReadFile(hDrive, SectorBuffer, HDD_SECTOR_SIZE, &dwRead, nullptr)) {
+            if (Os().ReadFile(hDrive, SectorBuffer, dwBytesPerSector, &dwRead, nullptr)) {
                 return true;
             }
         }

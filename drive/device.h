@@ -6,8 +6,9 @@
 
 namespace hdd {
 
-// Every seek and read is in units of this size, whatever the drive reports.
-constexpr DWORD HDD_SECTOR_SIZE = 512;
+// The sector sizes the tests read: powers of two from 512 to 4096 bytes.
+constexpr DWORD HDD_MIN_SECTOR_SIZE = 512;
+constexpr DWORD HDD_MAX_SECTOR_SIZE = 4096;
 constexpr DWORD HDD_SECTOR_BUFFER_SIZE = 131072;
 constexpr DWORD HDD_DEVICE_PATH_CHARS = 260;
 
@@ -17,7 +18,16 @@ constexpr LONG HDD_UNKNOWN_PARTITION = 0;
 constexpr ULONGLONG HDD_RANDOM_FAILED = 0xFFFFFFFFFFFFFFFFull;
 
 // One module-wide read buffer shared by all objects; nothing reads it back.
-extern BYTE SectorBuffer[HDD_SECTOR_BUFFER_SIZE];
+// Aligned to the largest sector: unbuffered raw reads want sector-aligned
+// buffers.
+alignas(HDD_MAX_SECTOR_SIZE) extern BYTE SectorBuffer[HDD_SECTOR_BUFFER_SIZE];
+
+// Whether the tests can read a drive of this many bytes per sector.
+constexpr bool IsSupportedSectorSize(DWORD dwBytesPerSector)
+{
+    return dwBytesPerSector >= HDD_MIN_SECTOR_SIZE && dwBytesPerSector <= HDD_MAX_SECTOR_SIZE &&
+           (dwBytesPerSector & (dwBytesPerSector - 1)) == 0;
+}
 
 typedef DISK_GEOMETRY DriveGeometry;
 
@@ -31,9 +41,11 @@ HANDLE OpenVolume(WCHAR chLetter, DWORD dwFlagsAndAttributes);
 // record then shows fixed media. A failed request leaves the record alone.
 bool QueryDriveGeometry(HANDLE hDrive, DriveGeometry& geometry);
 
-// Seeks to sector * 512 and reads 512 bytes into SectorBuffer. A reported
-// failure counts only when the last-error code is nonzero.
-bool ReadTestSector(HANDLE hDrive, ULONGLONG ullSector);
+// Reads one whole sector of the drive: seeks to sector * dwBytesPerSector
+// and reads dwBytesPerSector bytes into SectorBuffer. A reported failure
+// counts only when the last-error code is nonzero. A sector size the tests
+// do not support reads nothing and fails.
+bool ReadTestSector(HANDLE hDrive, ULONGLONG ullSector, DWORD dwBytesPerSector);
 
 // A value in [lo, hi) (either order), lo when equal; all ones on failure.
 ULONGLONG RandomInRange(ULONGLONG ullLo, ULONGLONG ullHi);

@@ -153,27 +153,43 @@ TEST_F(DevicePrimitives, FixedMediaAloneMakesADriveTestable)
 
 // ---- reading one sector ---------------------------------------------------------------------
 
-TEST_F(DevicePrimitives, ReadsSeekToSectorTimes512WhateverTheSectorSize)
+TEST_F(DevicePrimitives, ReadsTakeOneWholeSectorOfTheDrive)
 {
+    // Sector P lies at byte P x the drive's sector size and is read whole:
+    // sector 3 of the 4096-byte disk 2 at byte 12,288.
     struct Row {
         LONG disk;
         ULONGLONG sector;
     };
-    const Row rows[] = {{0, 0}, {0, 3}, {2, 3}, {2, 20479}, {0, 0x900000}};
+    const Row rows[] = {{0, 0}, {0, 3}, {2, 3}, {2, 2559}, {2, 20479}, {0, 0x900000}};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.disk) + "-" + std::to_string(row.sector));
         m.ClearCalls();
+        const sim::SimDisk& disk = m.Description().disks[row.disk];
         DeviceHandle drive(OpenPhysicalDrive(row.disk));
-        const bool inside = row.sector * 512 < m.Description().disks[row.disk].size;
-        EXPECT_EQ(ReadTestSector(drive.Get(), row.sector), inside);
+        const bool inside = row.sector * disk.bytesPerSector < disk.size;
+        EXPECT_EQ(ReadTestSector(drive.Get(), row.sector, disk.bytesPerSector), inside);
         const std::vector<sim::CallRecord>& calls = m.Calls();
         ASSERT_GE(calls.size(), 3u);
         EXPECT_EQ(calls[1].kind, CallKind::Seek);
-        EXPECT_EQ(calls[1].offset, row.sector * 512);
+        EXPECT_EQ(calls[1].offset, row.sector * disk.bytesPerSector);
         EXPECT_EQ(calls[2].kind, CallKind::Read);
-        EXPECT_EQ(calls[2].bytes, 512u);
+        EXPECT_EQ(calls[2].bytes, disk.bytesPerSector);
         EXPECT_EQ(m.Reads().back(), (sim::SectorRead{row.disk, row.sector}));
     }
+}
+
+TEST_F(DevicePrimitives, SectorSizesOutsideTheSupportedOnesReadNothing)
+{
+    DeviceHandle drive(OpenPhysicalDrive(0));
+    m.ClearCalls();
+    // Failed even with last error 0: nothing was read.
+    for (DWORD bytes : {0u, 256u, 520u, 1536u, 8192u, 65536u}) {
+        SCOPED_TRACE(bytes);
+        m.SetLastError(0);
+        EXPECT_FALSE(ReadTestSector(drive.Get(), 3, bytes));
+    }
+    EXPECT_TRUE(m.Calls().empty());
 }
 
 TEST_F(DevicePrimitives, ReadVerdicts)
@@ -187,7 +203,7 @@ TEST_F(DevicePrimitives, ReadVerdicts)
         bool done;
         size_t reads;  // ReadFile calls made
     };
-    const ULONGLONG lastOfDisk2 = (10 * kMiB + 100) / 512;  // 100 bytes left there
+    const ULONGLONG lastOfDisk2 = (10 * kMiB + 100) / 4096;  // 100 bytes left there
     const Row rows[] = {
         {"plain read", 0, 7, {}, false, true, 1},
         {"past the end", 0, 64ull * 255 * 63, {}, false, false, 1},
@@ -203,7 +219,7 @@ TEST_F(DevicePrimitives, ReadVerdicts)
             m.AddFault(row.fault);
         }
         DeviceHandle drive(OpenPhysicalDrive(row.disk));
-        EXPECT_EQ(ReadTestSector(drive.Get(), row.sector), row.done);
+        EXPECT_EQ(ReadTestSector(drive.Get(), row.sector, m.Description().disks[row.disk].bytesPerSector), row.done);
         EXPECT_EQ(CountOf(CallKind::Read), row.reads);
     }
 }
@@ -212,9 +228,9 @@ TEST_F(DevicePrimitives, NoHandleMeansNoReadAndTheLastErrorDecides)
 {
     for (HANDLE h : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
         m.SetLastError(0);
-        EXPECT_TRUE(ReadTestSector(h, 5));  // nothing reported a failure
+        EXPECT_TRUE(ReadTestSector(h, 5, 512));  // nothing reported a failure
         m.SetLastError(ERROR_INVALID_HANDLE);
-        EXPECT_FALSE(ReadTestSector(h, 5));
+        EXPECT_FALSE(ReadTestSector(h, 5, 512));
     }
     EXPECT_TRUE(m.Calls().empty());
 }
@@ -256,7 +272,7 @@ TEST_F(DevicePrimitives, AFailureWithoutErrorCodeCountsAsDone)
     SilentReadFailures silent(m);
     ScopedOsApi inner(silent);
     DeviceHandle drive(OpenPhysicalDrive(0));
-    EXPECT_TRUE(ReadTestSector(drive.Get(), 9));
+    EXPECT_TRUE(ReadTestSector(drive.Get(), 9, 512));
 }
 
 // ---- the random draw ------------------------------------------------------------------------

@@ -38,9 +38,11 @@ TEST(FailingDevice, EachTestAnswersWhatTheMachineFilePlays)
     };
     const Row rows[] = {
         {"sound drive", MachineFile("16", "63", "512"), {ok, ok, ok, ok}},
-        // Sector numbers come from dividing by the sector size: nothing to divide by.
-        // The random test draws from the geometry's sector count, which is not 0.
-        {"0 bytes per sector", MachineFile("16", "63", "0"), {notTestable, notTestable, ok, notTestable}},
+        // The reads take whole sectors of 512 to 4096 bytes: none of 0 bytes (nor
+        // is there anything to divide by), and none larger than 4096.
+        {"0 bytes per sector", MachineFile("16", "63", "0"), {notTestable, notTestable, notTestable, notTestable}},
+        {"8192 bytes per sector", MachineFile("16", "63", "8192"),
+         {notTestable, notTestable, notTestable, notTestable}},
         // The surface block and the random test's disk size need the sectors per track.
         {"0 sectors per track", MachineFile("16", "0", "512"), {ok, ok, notTestable, notTestable}},
         {"0 tracks per cylinder", MachineFile("0", "63", "512"), {ok, ok, notTestable, ok}},

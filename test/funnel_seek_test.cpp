@@ -24,9 +24,10 @@ TEST(FunnelSeek, MirrorReadsFollowEveryPosition)
     const FunnelCase rows[] = {
         // Partition 1 ends at sector 20,000: the extent is 0 to 19,999.
         {"S = 0, E = 20,000", {1, 2048, 17952, L'C'}, L"0-1", {0, 19999, 8192, 11807, 16384, 3615}, {0, 39, 80, 100}},
+        // The mirror reads lie as far below E - 1 as P lies above S.
         {"S = 100,000, E = 120,000", {2, 100000, 20000, L'D'}, L"0-2",
-         {100000, 19999, 108192, 11807, 116384, 3615}, {0, 39, 80, 100}},
-        {"one sector at S", {2, 5000, 1, L'D'}, L"0-2", {5000, 0}, {0, 100}},
+         {100000, 119999, 108192, 111807, 116384, 103615}, {0, 39, 80, 100}},
+        {"one sector at S", {2, 5000, 1, L'D'}, L"0-2", {5000, 5000}, {0, 100}},
     };
     for (const FunnelCase& row : rows) {
         SCOPED_TRACE(row.what);

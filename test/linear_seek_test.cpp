@@ -63,16 +63,32 @@ TEST(LinearSeek, PartitionOneIsSweptFromSectorZero)
     EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{0, 8192, 16384}));
 }
 
-TEST(LinearSeek, LargeSectorsScaleTheExtentButNotTheReads)
+TEST(LinearSeek, LargeSectorsAreReadWholeAtTheirOwnOffsets)
 {
     // 4096-byte sectors: the partition at byte 1 MiB starts at drive sector
-    // 256 and has 10,000 of them; reads are still positioned in 512-byte
-    // units, at 256 x 512 and (256 + 8192) x 512.
+    // 256 and has 10,000 of them; the reads take sectors 256 and 8448 whole,
+    // at bytes 256 x 4096 and 8448 x 4096.
     const sim::MachineDescription d = Machine({FixedDisk({{2, 2048, 80000, L'D'}}, 63, 4096)});
-    const MachineRun run = RunLinear(d, L"0-2");
-    EXPECT_EQ(run.outcome.ret, 0);
-    EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{256, 8448}));
-    EXPECT_EQ(run.percents, (std::vector<INT>{0, 80, 100}));
+    sim::SimMachine m(d);
+    ScopedOsApi scope(m);
+    ObjectRef object;
+    FillVolumeTable(*object, d);
+    RecordingDispatch callback;
+    LONG set = 0;
+    object->SetCallback(&callback, &set);
+    EXPECT_EQ(RunTest(*object, &CCHDDObject::HDDLinearSeekTest, L"0-2").ret, 0);
+    EXPECT_EQ(SectorsRead(m), (std::vector<ULONGLONG>{256, 8448}));
+    std::vector<ULONGLONG> seeks;
+    for (const sim::CallRecord& call : m.Calls()) {
+        if (call.kind == sim::CallKind::Seek) {
+            seeks.push_back(call.offset);
+        } else if (call.kind == sim::CallKind::Read) {
+            EXPECT_EQ(call.bytes, 4096u);
+        }
+    }
+    EXPECT_EQ(seeks, (std::vector<ULONGLONG>{256 * 4096, 8448 * 4096}));
+    EXPECT_EQ(callback.Values(HDD_EVENT_PERCENT), (std::vector<INT>{0, 80, 100}));
+    ExpectTestEnded(*object, m);
 }
 
 TEST(LinearSeek, FailuresEndTheSweep)

@@ -1,5 +1,5 @@
-// Surface scan: block sizes, the ranges that follow the extents' lengths from
-// sector 0, and the per-extent geometry check.
+// Surface scan: block sizes, each extent scanned from its own first sector,
+// and the per-extent geometry check.
 #include <gtest/gtest.h>
 
 #include "test/support/disk_test_support.h"
@@ -34,24 +34,26 @@ TEST(SurfaceScan, BlockIsFourTracksAtMost256Sectors)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.sectorsPerTrack);
         // An extent of 1000 sectors in the middle of the disk: the scan covers
-        // sectors 0 to 999 whatever its offset.
+        // its sectors 300,000 to 300,999.
         const MachineRun run = RunScan(Machine({FixedDisk({{2, 300000, 1000, L'D'}}, row.sectorsPerTrack)}), L"0-2");
         EXPECT_EQ(run.outcome.status, HDD_STATUS_OK);
         EXPECT_EQ(run.outcome.ret, 0);
-        EXPECT_EQ(run.reads, Steps(0, 1000, row.block));
+        EXPECT_EQ(run.reads, Steps(300000, 301000, row.block));
         EXPECT_EQ(run.units, run.reads.size());
     }
 }
 
-TEST(SurfaceScan, RangesFollowThePreviousExtentsLength)
+TEST(SurfaceScan, EachExtentIsScannedFromItsOwnStart)
 {
-    // 1000, 600 and 400 sectors: ranges 0-999, 1000-1599 and 600-999. Sectors
-    // done grow by 252 per block, to 2016 of 2000.
+    // 1000, 600 and 400 sectors at 50,000, 60,000 and 70,000: ranges
+    // 50,000-50,999, 60,000-60,599 and 70,000-70,399. Sectors done grow by
+    // 252 per block, to 2016 of 2000.
     const sim::MachineDescription d =
         Machine({FixedDisk({{2, 50000, 1000, L'D'}, {3, 60000, 600, L'E'}, {4, 70000, 400, L'F'}})});
     const MachineRun run = RunScan(d, L"0-2,0-3,0-4");
     EXPECT_EQ(run.outcome.ret, 0);
-    EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{0, 252, 504, 756, 1000, 1252, 1504, 600, 852}));
+    EXPECT_EQ(run.reads,
+              (std::vector<ULONGLONG>{50000, 50252, 50504, 50756, 60000, 60252, 60504, 70000, 70252}));
     EXPECT_EQ(run.percents, (std::vector<INT>{0, 11, 24, 36, 49, 62, 74, 87, 99, 100}));
     EXPECT_EQ(run.units, 9u);
 }
@@ -62,14 +64,14 @@ TEST(SurfaceScan, ExtentShorterThanASectorIsSkipped)
     disk.partitions[0].length = 300;
     const MachineRun run = RunScan(Machine({disk}), L"0-2,0-3");
     EXPECT_EQ(run.outcome.ret, 0);
-    EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{0, 252, 504}));  // 300 bytes are 0 sectors
+    EXPECT_EQ(run.reads, (std::vector<ULONGLONG>{60000, 60252, 60504}));  // 300 bytes are 0 sectors
 }
 
 TEST(SurfaceScan, FailuresAndTheExtentsGeometryCheck)
 {
     const sim::MachineDescription d =
         Machine({FixedDisk({{2, 50000, 1000, L'D'}, {3, 60000, 600, L'E'}, {4, 70000, 400, L'F'}})});
-    const std::vector<ULONGLONG> all{0, 252, 504, 756, 1000, 1252, 1504, 600, 852};
+    const std::vector<ULONGLONG> all{50000, 50252, 50504, 50756, 60000, 60252, 60504, 70000, 70252};
     struct Row {
         const char* what;
         sim::Fault fault;
@@ -79,9 +81,9 @@ TEST(SurfaceScan, FailuresAndTheExtentsGeometryCheck)
     };
     const Row rows[] = {
         {"third block of the second extent", {sim::FaultOp::Read, L"", 0, 0, 7, 0}, HDD_STATUS_FAILED,
-         HDD_TEST_READ_ERROR, {0, 252, 504, 756, 1000, 1252, 1504}},
+         HDD_TEST_READ_ERROR, {50000, 50252, 50504, 50756, 60000, 60252, 60504}},
         {"reopen for the second extent", {sim::FaultOp::Open, L"\\\\.\\PHYSICALDRIVE0", 0, -1, 3, 0},
-         HDD_STATUS_FAILED, HDD_DRIVE_NOT_TESTABLE, {0, 252, 504, 756}},
+         HDD_STATUS_FAILED, HDD_DRIVE_NOT_TESTABLE, {50000, 50252, 50504, 50756}},
         // The record still holds the drive check's answer, which passes.
         {"geometry of the first extent", {sim::FaultOp::Ioctl, L"", IOCTL_DISK_GET_DRIVE_GEOMETRY, -1, 2, 0},
          HDD_STATUS_OK, 0, all},

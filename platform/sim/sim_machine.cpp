@@ -162,6 +162,17 @@ void SimMachine::Impl::Charge(ULONGLONG us)
     }
 }
 
+DWORD SimMachine::Impl::SectorBytesOf(const OpenHandle& handle) const
+{
+    size_t disk = handle.index;
+    if (!handle.isDisk) {
+        const std::vector<SimExtent>& extents = volumes[handle.index].extents;
+        disk = extents.empty() ? description.disks.size() : extents.front().disk;
+    }
+    const DWORD bytes = disk < description.disks.size() ? description.disks[disk].bytesPerSector : 0;
+    return bytes != 0 ? bytes : 512;  // a disk that reports none is counted in 512-byte units
+}
+
 bool SimMachine::Impl::SectorsUnreadable(DWORD disk, ULONGLONG offset, ULONGLONG bytes) const
 {
     if (bytes == 0 || disk >= unreadable.size() || unreadable[disk].empty()) {
@@ -455,9 +466,9 @@ BOOL SimMachine::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToR
             record.path = handle->path;
         }
         record.disk = disk;
-        record.sector = position / 512;
+        record.sector = position / m.SectorBytesOf(*handle);
         if (disk >= 0 && m.readObserver) {
-            m.readObserver(disk, position / 512);
+            m.readObserver(disk, record.sector);
         }
         const ULONGLONG end = m.EndOf(*handle);
         // Where the read lands on a disk: the drive itself, or the volume's

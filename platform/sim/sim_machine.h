@@ -30,13 +30,14 @@ struct CallRecord {
     DWORD outSize = 0;         // Ioctl
     LONG disk = -1;            // Seek/Read on a physical drive: its number
     ULONGLONG offset = 0;      // Seek: the new byte position
-    ULONGLONG sector = 0;      // Read: the 512-byte sector at the file position
+    ULONGLONG sector = 0;      // Read: the file position in the disk's own sectors
     DWORD bytes = 0;           // Read: bytes asked for
     bool ok = true;            // whether the call succeeded
     DWORD error = 0;           // last-error code it set on failure
 };
 
-// A read as the component made it: physical disk and 512-byte sector.
+// A read as the component made it: physical disk and the sector, in the
+// disk's own sectors (byte offset / bytes per sector).
 struct SectorRead {
     LONG disk;
     ULONGLONG sector;

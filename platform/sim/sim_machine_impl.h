@@ -74,6 +74,11 @@ struct SimMachine::Impl {
     bool FaultFires(FaultOp op, const std::wstring* path, DWORD code, LONG disk, DWORD& error);
     void Record(CallRecord&& record);
     void Charge(ULONGLONG us);
+    // The sector size of the disk under a handle (a volume's: its first
+    // extent's disk), by which reads are recorded; 512 when it reports none.
+    DWORD SectorBytesOf(const OpenHandle& handle) const;
+    // Unreadable ranges count 512-byte units from the start of the disk: a
+    // read fails when any unit it touches is unreadable.
     bool SectorsUnreadable(DWORD disk, ULONGLONG offset, ULONGLONG bytes) const;
     // Fills the buffer from the disks' media (zeros where a disk has none);
     // 0 or the media's error.

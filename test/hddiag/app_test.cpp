@@ -213,11 +213,11 @@ TEST(App, RunAsJson)
     EXPECT_EQ(doc["passed"], false);
 }
 
-// The surface scan of D: reads sectors 0, 252, ..., 9828 (40 reads) at 2.5 ms
-// each; sector 5040 lies in a slow area.
+// The surface scan of D (10,000 sectors from 10240): reads sectors 10240,
+// 10492, ..., 20068 (40 reads) at 2.5 ms each; sector 15280 lies in a slow area.
 TEST(App, ReadLatenciesOfATest)
 {
-    const std::string slow = R"(, "slow": [ { "sectors": "5000-5100", "ms": 30 } ])";
+    const std::string slow = R"(, "slow": [ { "sectors": "15240-15340", "ms": 30 } ])";
     struct Case {
         const char* what;
         std::string unreadable;
@@ -229,13 +229,13 @@ TEST(App, ReadLatenciesOfATest)
     const Case cases[] = {
         {"all read", "[]", "", R"({"lt_5ms": 39, "lt_20ms": 0, "lt_50ms": 1, "lt_150ms": 0, "lt_500ms": 0,
             "ge_500ms": 0, "failed": 0})", "[]", 40},
-        {"an unreadable sector ends the scan", "[7560]", "",
+        {"an unreadable sector ends the scan", "[17800]", "",
          R"({"lt_5ms": 29, "lt_20ms": 0, "lt_50ms": 1, "lt_150ms": 0, "lt_500ms": 0, "ge_500ms": 0, "failed": 1})",
-         R"([{"sector": 7560, "error": 23, "ms": 2.5}])", 31},
+         R"([{"sector": 17800, "error": 23, "ms": 2.5}])", 31},
         {"a failed seek is a failed read that took no time", "[]",
          R"(, "faults": [ { "op": "seek", "disk": 0, "nth": 22, "error": 87 } ])",
          R"({"lt_5ms": 20, "lt_20ms": 0, "lt_50ms": 1, "lt_150ms": 0, "lt_500ms": 0, "ge_500ms": 0, "failed": 1})",
-         R"([{"sector": 5292, "error": 87, "ms": 0.0}])", 22},
+         R"([{"sector": 15532, "error": 87, "ms": 0.0}])", 22},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -249,13 +249,14 @@ TEST(App, ReadLatenciesOfATest)
         EXPECT_EQ(latency["failed"], nlohmann::json::parse(c.failed));
         EXPECT_NEAR(latency["p50_ms"].get<double>(), 2.5, 2.5 / 64);  // the histogram's resolution
         EXPECT_EQ(latency["max_ms"], 32.5);
-        EXPECT_EQ(latency["slowest"][0], nlohmann::json::parse(R"({"sector": 5040, "ms": 32.5})"));
-        // The buckets start at sector 0; the slow one holds 5040.
+        EXPECT_EQ(latency["slowest"][0], nlohmann::json::parse(R"({"sector": 15280, "ms": 32.5})"));
+        // The buckets start at the one of sector 10240; the slow one holds 15280.
         const nlohmann::json& map = latency["by_position"];
         const ULONGLONG width = map["sectors_per_bucket"];
         ASSERT_GT(width, 0u);
-        const nlohmann::json& bucket = map["buckets"][5040 / width];
-        EXPECT_EQ(bucket["first_sector"], 5040 / width * width);
+        EXPECT_EQ(map["buckets"][0]["first_sector"], 10240 / width * width);
+        const nlohmann::json& bucket = map["buckets"][15280 / width - 10240 / width];
+        EXPECT_EQ(bucket["first_sector"], 15280 / width * width);
         EXPECT_EQ(bucket["max_ms"], 32.5);
     }
 
@@ -265,8 +266,8 @@ TEST(App, ReadLatenciesOfATest)
     // 40 reads in 40 x 2.5 + 30 ms.
     EXPECT_NE(run.out.find("      40 reads, 307.7/s, p99 32.5 ms; < 5 ms: 39, < 20 ms: 0, < 50 ms: 1, < 150 ms: 0, "
                            "< 500 ms: 0, >= 500 ms: 0, failed: 0\n"
-                           "      slowest area: sectors 4992-5119 (max 32.5 ms, mean 32.5 ms); slowest read: sector "
-                           "5040 (32.5 ms)\n"),
+                           "      slowest area: sectors 15232-15359 (max 32.5 ms, mean 32.5 ms); slowest read: sector "
+                           "15280 (32.5 ms)\n"),
               std::string::npos)
         << run.out;
 }

@@ -12,16 +12,20 @@
 namespace hddiag::testing {
 namespace {
 
-hdd::sim::MachineDescription Machine()
+// Sector 200 holds an unreadable 512-byte unit (its last), sector 100 a slow
+// one (its first); the fourth seek fails.
+hdd::sim::MachineDescription Machine(DWORD bytesPerSector)
 {
+    const ULONGLONG units = bytesPerSector / 512;  // 512-byte units per sector
     hdd::sim::SimDisk disk;
     disk.cylinders = 10;
     disk.tracksPerCylinder = 255;
     disk.sectorsPerTrack = 63;
-    disk.size = 10ull * 255 * 63 * 512;
+    disk.bytesPerSector = bytesPerSector;
+    disk.size = 10ull * 255 * 63 * bytesPerSector;
     disk.latency = {hdd::sim::LatencyModel::FixedMs, 2};
-    disk.unreadable = {{200, 200}};
-    disk.slow = {{100, 100, 5}};
+    disk.unreadable = {{200 * units + units - 1, 200 * units + units - 1}};
+    disk.slow = {{100 * units, 100 * units, 5}};
     hdd::sim::MachineDescription m;
     m.disks.push_back(disk);
     hdd::sim::Fault seekFault;
@@ -34,32 +38,36 @@ hdd::sim::MachineDescription Machine()
 
 TEST(TimedOs, RecordsEachSeekAndReadAsOneTimedRead)
 {
-    hdd::sim::SimMachine machine(Machine());
-    SimMachineClock clock(machine);
-    TimedOs timed(machine, clock);
-    hdd::ScopedOsApi scope(timed);
-    LatencyRecorder recorder;
-    recorder.Begin(clock.NowNanoseconds());
-    timed.Attach(&recorder);
-    {
-        hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
-        // The fourth seek (to 300) fails; 200 is unreadable; 100 is slow.
-        for (ULONGLONG sector : {10ull, 100ull, 200ull, 300ull, 400ull}) {
-            hdd::ReadTestSector(drive.Get(), sector);
+    // Positions are named in the drive's own sectors, whatever their size.
+    for (DWORD bytesPerSector : {512u, 4096u}) {
+        SCOPED_TRACE(bytesPerSector);
+        hdd::sim::SimMachine machine(Machine(bytesPerSector));
+        SimMachineClock clock(machine);
+        TimedOs timed(machine, clock);
+        hdd::ScopedOsApi scope(timed);
+        LatencyRecorder recorder;
+        recorder.Begin(clock.NowNanoseconds());
+        timed.Attach(&recorder);
+        {
+            hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
+            // The fourth seek (to 300) fails; 200 is unreadable; 100 is slow.
+            for (ULONGLONG sector : {10ull, 100ull, 200ull, 300ull, 400ull}) {
+                hdd::ReadTestSector(drive.Get(), sector, bytesPerSector);
+            }
+            timed.Attach(nullptr);
+            hdd::ReadTestSector(drive.Get(), 500, bytesPerSector);  // not recorded
         }
-        timed.Attach(nullptr);
-        hdd::ReadTestSector(drive.Get(), 500);  // not recorded
+        const LatencySummary s = recorder.Finish(clock.NowNanoseconds() - 2000000);
+        EXPECT_EQ(s.reads, 5u);
+        EXPECT_EQ(s.failedReads, 2u);
+        EXPECT_EQ(s.failed, (std::vector<FailedRead>{{200, 23, 2000000}, {300, 87, 0}}));
+        EXPECT_EQ(s.slowest, (std::vector<TimedRead>{{100, 7000000}, {10, 2000000}, {400, 2000000}}));
+        EXPECT_EQ(s.classes, (std::array<ULONGLONG, kLatencyClassCount>{2, 1, 0, 0, 0, 0}));
+        EXPECT_EQ(s.elapsedNs, 4 * 2000000u + 5000000u);
+        // Every call went through to the machine, the unrecorded one too.
+        EXPECT_EQ(machine.ReadCount(), 5u);
+        EXPECT_EQ(machine.OpenHandleCount(), 0u);
     }
-    const LatencySummary s = recorder.Finish(clock.NowNanoseconds() - 2000000);
-    EXPECT_EQ(s.reads, 5u);
-    EXPECT_EQ(s.failedReads, 2u);
-    EXPECT_EQ(s.failed, (std::vector<FailedRead>{{200, 23, 2000000}, {300, 87, 0}}));
-    EXPECT_EQ(s.slowest, (std::vector<TimedRead>{{100, 7000000}, {10, 2000000}, {400, 2000000}}));
-    EXPECT_EQ(s.classes, (std::array<ULONGLONG, kLatencyClassCount>{2, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(s.elapsedNs, 4 * 2000000u + 5000000u);
-    // Every call went through to the machine, the unrecorded one too.
-    EXPECT_EQ(machine.ReadCount(), 5u);
-    EXPECT_EQ(machine.OpenHandleCount(), 0u);
 }
 
 }  // namespace

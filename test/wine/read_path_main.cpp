@@ -1,7 +1,7 @@
 // Reads sectors of \\.\PHYSICALDRIVE0 through the component's own read path:
 // the drive opened as the component opens it, each sector read by the
 // primitive the tests use (a seek with the high and low parts of the byte
-// position, then one 512-byte read). Under Wine the drive is a sparse image
+// position, then one read of a whole 512-byte sector). Under Wine the drive is a sparse image
 // that read_path_test.sh linked in, with a known pattern planted in chosen
 // sectors.
 //
@@ -19,6 +19,9 @@
 #include "platform/os_api.h"
 
 namespace {
+
+// The image stands for a drive of 512-byte sectors.
+constexpr DWORD kSectorBytes = 512;
 
 // 64 little-endian words; word k is the sector number with k in its top bits.
 void Pattern(ULONGLONG ullSector, BYTE* pBytes)
@@ -45,16 +48,16 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const bool bZeros = argv[i][0] == 'z';
         const ULONGLONG ullSector = std::strtoull(argv[i] + (bZeros ? 1 : 0), nullptr, 10);
-        BYTE expected[hdd::HDD_SECTOR_SIZE] = {};
+        BYTE expected[kSectorBytes] = {};
         if (!bZeros) {
             Pattern(ullSector, expected);
         }
-        std::memset(hdd::SectorBuffer, 0xEE, hdd::HDD_SECTOR_SIZE);
+        std::memset(hdd::SectorBuffer, 0xEE, kSectorBytes);
         hdd::Os().SetLastError(0);
-        const bool bRead = hdd::ReadTestSector(drive.Get(), ullSector);
+        const bool bRead = hdd::ReadTestSector(drive.Get(), ullSector, kSectorBytes);
         const bool bSame = std::memcmp(hdd::SectorBuffer, expected, sizeof expected) == 0;
         std::printf("sector %llu (byte 0x%llX): %s, %s\n", static_cast<unsigned long long>(ullSector),
-                    static_cast<unsigned long long>(ullSector * hdd::HDD_SECTOR_SIZE), bRead ? "read" : "NOT READ",
+                    static_cast<unsigned long long>(ullSector * kSectorBytes), bRead ? "read" : "NOT READ",
                     bSame ? (bZeros ? "zeros" : "its pattern") : "WRONG BYTES");
         failures += bRead && bSame ? 0 : 1;
     }

@@ -2,10 +2,6 @@
 
 namespace hddiag {
 
-namespace {
-constexpr ULONGLONG kSectorBytes = 512;
-}
-
 void TimedOs::Attach(LatencyRecorder* recorder)
 {
     m_recorder = recorder;
@@ -33,7 +29,7 @@ DWORD TimedOs::SeekTimed(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToM
             if (dwMoveMethod == FILE_BEGIN) {
                 const ULONGLONG requested =
                     (static_cast<ULONGLONG>(requestedHigh) << 32) | static_cast<DWORD>(lDistanceToMove);
-                m_recorder->RecordFailure(requested / kSectorBytes, error, Since(start));
+                m_recorder->RecordFailure(requested / m_sectorBytes, error, Since(start));
             }
             m_handle = INVALID_HANDLE_VALUE;
             m_seekPending = false;
@@ -45,7 +41,7 @@ DWORD TimedOs::SeekTimed(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToM
             ? (static_cast<ULONGLONG>(static_cast<DWORD>(*lpDistanceToMoveHigh)) << 32) | low
             : low;
     m_handle = hFile;
-    m_sector = position / kSectorBytes;
+    m_offset = position;
     m_seekStartNs = start;
     m_seekPending = true;
     return low;
@@ -65,8 +61,14 @@ BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
 {
     const bool known = hFile == m_handle;
     const ULONGLONG start = known && m_seekPending ? m_seekStartNs : Now();
+    // The component reads one whole sector of the drive per call, so the
+    // size asked is the drive's sector size; positions are named in it.
+    if (nNumberOfBytesToRead != 0) {
+        m_sectorBytes = nNumberOfBytesToRead;
+    }
     // A read without a seek of its own continues where the last one ended.
-    const ULONGLONG sector = known ? m_sector : 0;
+    const ULONGLONG offset = known ? m_offset : 0;
+    const ULONGLONG sector = offset / m_sectorBytes;
     const BOOL ok = m_inner.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
     const ULONGLONG ns = Since(start);
     // As the component counts it: a failure counts only with an error code.
@@ -78,7 +80,7 @@ BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
     }
     const DWORD done = ok && lpNumberOfBytesRead != nullptr ? *lpNumberOfBytesRead : 0;
     m_handle = hFile;
-    m_sector = sector + (done + kSectorBytes - 1) / kSectorBytes;
+    m_offset = offset + done;
     m_seekPending = false;
     return ok;
 }

@@ -1,6 +1,7 @@
 // An OS seam that passes every call on to another one and, while a recorder
 // is attached, times each sector read: from the seek that places it to the
-// end of the read, on the clock it is given. It works over any seam (the
+// end of the read, on the clock it is given. Reads are named by the drive's
+// own sectors (byte offset / the sector size the component reads). It works over any seam (the
 // simulated machine, real disks), so the component needs no clock of its own.
 #pragma once
 
@@ -56,12 +57,16 @@ private:
     LatencyClock& m_clock;
     const ULONGLONG* m_counter;
     LatencyRecorder* m_recorder = nullptr;
-    // Where the next read on m_handle starts, and since when it is under way
-    // (the seek's start; valid while m_seekPending).
+    // Where the next read on m_handle starts (bytes), and since when it is
+    // under way (the seek's start; valid while m_seekPending).
     HANDLE m_handle = INVALID_HANDLE_VALUE;
-    ULONGLONG m_sector = 0;
+    ULONGLONG m_offset = 0;
     ULONGLONG m_seekStartNs = 0;
     bool m_seekPending = false;
+    // The drive's sector size, by which positions are recorded: the size of
+    // the last read asked for (the component reads whole sectors), also for
+    // a seek that fails before its read; 512 until the first read.
+    DWORD m_sectorBytes = 512;
 };
 
 }  // namespace hddiag
