@@ -367,6 +367,8 @@ def main():
             return SKIP
     check(P2[1] <= BAD[0] and BAD[1] < P2[0] + P2[1] and P2[1] <= SLOW[0] and SLOW[1] < BAD[0],
           "the faults must lie inside partition 2, past its length, the slow range before the bad one")
+    check(all(first % 8 == 0 and (last + 1) % 8 == 0 for first, last in (BAD, SLOW)),
+          "fault ranges must be 4 KiB aligned, so the file and the loop device meet the same faults")
 
     bench = Bench(*sys.argv[1:])
     started = time.monotonic()
