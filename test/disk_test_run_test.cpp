@@ -122,8 +122,13 @@ TEST_F(DiskTestRunTest, EachDeviceFailureHasItsCode)
         {"first geometry request fails", TwoPartitions(),
          {{sim::FaultOp::Ioctl, drive, IOCTL_DISK_GET_DRIVE_GEOMETRY, -1, 1, 0}}, HDD_DRIVE_NOT_TESTABLE,
          HDD_DRIVE_NOT_TESTABLE, HDD_DRIVE_NOT_TESTABLE},
-        // The random test divides nothing by the sector size.
-        {"sector size 0", TwoPartitions(FixedMedia, 0), {}, HDD_DRIVE_NOT_TESTABLE, 0, HDD_DRIVE_NOT_TESTABLE},
+        // Every test reads whole sectors, of 512 to 4096 bytes, a power of two.
+        {"sector size 0", TwoPartitions(FixedMedia, 0), {}, HDD_DRIVE_NOT_TESTABLE, HDD_DRIVE_NOT_TESTABLE,
+         HDD_DRIVE_NOT_TESTABLE},
+        {"sector size 8192", TwoPartitions(FixedMedia, 8192), {}, HDD_DRIVE_NOT_TESTABLE, HDD_DRIVE_NOT_TESTABLE,
+         HDD_DRIVE_NOT_TESTABLE},
+        {"sector size 520", TwoPartitions(FixedMedia, 520), {}, HDD_DRIVE_NOT_TESTABLE, HDD_DRIVE_NOT_TESTABLE,
+         HDD_DRIVE_NOT_TESTABLE},
         {"second open fails", TwoPartitions(), {{sim::FaultOp::Open, drive, 0, -1, 2, 0}}, HDD_TEST_ABORTED,
          HDD_DRIVE_NOT_TESTABLE, HDD_DRIVE_NOT_TESTABLE},
         {"first seek fails", TwoPartitions(), {{sim::FaultOp::Seek, L"", 0, 0, 1, 0}}, HDD_TEST_READ_ERROR,

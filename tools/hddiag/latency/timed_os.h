@@ -1,8 +1,9 @@
 // An OS seam that passes every call on to another one and, while a recorder
 // is attached, times each sector read: from the seek that places it to the
 // end of the read, on the clock it is given. Reads are named by the drive's
-// own sectors (byte offset / the sector size the component reads). It works over any seam (the
-// simulated machine, real disks), so the component needs no clock of its own.
+// own sectors (byte offset / the sector size the component reads). It works
+// over any seam (the simulated machine, real disks), so the component needs
+// no clock of its own.
 #pragma once
 
 #include "platform/os_api.h"
