@@ -134,8 +134,11 @@ TEST(App, ReadErrorFailsTheRunAndIsNamed)
     EXPECT_NE(run.out.find("HDDLinearSeekTest   0-1       failed   0x20010001 HDD_TEST_READ_ERROR; " + named + "\n"),
               std::string::npos)
         << run.out;
-    std::ifstream page(report);
-    const std::string html((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+    std::string html;
+    {
+        std::ifstream page(report);  // closed before the removal: Windows refuses to remove an open file
+        html.assign(std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>());
+    }
     std::filesystem::remove(report);
     EXPECT_NE(html.find("<td>HDD_TEST_READ_ERROR; " + named + "</td>"), std::string::npos) << html;
     EXPECT_NE(html.find("<p>HDD_TEST_READ_ERROR: " + named + "</p>"), std::string::npos) << html;
