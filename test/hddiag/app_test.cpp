@@ -126,11 +126,22 @@ TEST(App, ReadErrorFailsTheRunAndIsNamed)
               "event 0 100 2\n"
               "result HDDLinearSeekTest 1 0x20010001\n");
 
-    const RunOutput run = Hddiag({"--machine", machine.Path(), "run", "--tests", "linear"});
+    // The summary and the report name the first failed read, its code and its meaning.
+    const std::string report = (std::filesystem::temp_directory_path() / "hddiag_read_error_report.html").string();
+    const RunOutput run = Hddiag({"--machine", machine.Path(), "--report", report, "run", "--tests", "linear"});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.out.find("HDDLinearSeekTest   0-1       failed   0x20010001 HDD_TEST_READ_ERROR"),
+    const std::string named = "read error at sector 8192: error 23 (data error: CRC)";
+    EXPECT_NE(run.out.find("HDDLinearSeekTest   0-1       failed   0x20010001 HDD_TEST_READ_ERROR; " + named + "\n"),
               std::string::npos)
         << run.out;
+    std::string html;
+    {
+        std::ifstream page(report);  // closed before the removal: Windows refuses to remove an open file
+        html.assign(std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>());
+    }
+    std::filesystem::remove(report);
+    EXPECT_NE(html.find("<td>HDD_TEST_READ_ERROR; " + named + "</td>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<p>HDD_TEST_READ_ERROR: " + named + "</p>"), std::string::npos) << html;
     EXPECT_NE(run.out.find("HDDLinearSeekTest   0-2       passed   0x00000000 S_OK"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Summary: 2 tests, 1 passed, 1 failed, 0 refused, 0 aborted, 0 not run"),
               std::string::npos)

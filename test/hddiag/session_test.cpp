@@ -10,6 +10,12 @@
 #include "tools/hddiag/view/progress_view.h"
 #include "tools/hddiag/session/session.h"
 #include "tools/hddiag/writers/trace_writer.h"
+#include "tools/hddiag/session/result_codes.h"
+#if !defined(_WIN32)
+#include <cerrno>
+
+#include "platform/linux/win32_errors.h"
+#endif
 
 namespace hddiag::testing {
 namespace {
@@ -197,6 +203,35 @@ TEST(Session, VerdictsAndExitStatus)
     EXPECT_EQ(ExitCodeFor(none), 0);  // nothing to test: nothing failed
     none.interrupted = true;
     EXPECT_EQ(ExitCodeFor(none), 1);
+}
+
+// A failed read is named by its code and what the code means; every code the
+// Linux machine's errno table can give has a meaning.
+TEST(Session, ReadErrorMeanings)
+{
+    struct Case {
+        DWORD error;
+        const char* text;
+    };
+    const Case cases[] = {
+        {23, "error 23 (data error: CRC)"},        // EIO, EILSEQ
+        {21, "error 21 (the device is not ready)"},  // ENXIO, ENODEV, ENOMEDIUM
+        {27, "error 27 (sector not found)"},       // past the end
+        {31, "error 31 (the device is not functioning)"},
+        {0, "error 0 (no error code given)"},
+        {1117, "error 1117 (I/O device error)"},   // Windows' own read failure
+        {4242, "error 4242"},                      // not in the table: the number alone
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(Win32ErrorText(c.error), c.text);
+    }
+#if !defined(_WIN32)
+    for (int error = 0; error < 200; ++error) {
+        const DWORD code = hdd::blockdev::Win32ErrorFromErrno(error);
+        EXPECT_NE(Win32ErrorMeaning(code), nullptr) << "errno " << error << " gives " << code << " without a meaning";
+    }
+#endif
 }
 
 TEST(Session, TraceLines)

@@ -3,6 +3,8 @@
 #include <iomanip>
 #include <sstream>
 
+#include "tools/hddiag/session/result_codes.h"
+
 namespace hddiag {
 
 std::string FormatFixed(double value, int decimals)
@@ -60,6 +62,15 @@ std::string SlowAreaLine(const LatencySummary& latency)
     return "slowest area: sectors " + std::to_string(area->firstSector) + "-" + std::to_string(area->lastSector) +
            " (max " + FormatLatency(area->maxNs) + ", mean " + FormatLatency(area->meanNs) +
            "); slowest read: sector " + std::to_string(read.sector) + " (" + FormatLatency(read.nanoseconds) + ")";
+}
+
+std::string FirstFailedReadLine(const LatencySummary& latency)
+{
+    if (latency.failed.empty()) {
+        return std::string();
+    }
+    const FailedRead& read = latency.failed.front();
+    return "read error at sector " + std::to_string(read.sector) + ": " + Win32ErrorText(read.error);
 }
 
 }  // namespace hddiag

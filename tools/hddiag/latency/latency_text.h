@@ -25,4 +25,8 @@ std::string LatencyLine(const LatencySummary& latency);
 // or empty without a successful read that took any time.
 std::string SlowAreaLine(const LatencySummary& latency);
 
+// "read error at sector S: error 23 (data error: CRC)" for the test's first
+// failed read, or empty when none failed.
+std::string FirstFailedReadLine(const LatencySummary& latency);
+
 }  // namespace hddiag

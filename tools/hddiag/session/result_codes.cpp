@@ -30,6 +30,50 @@ std::string ResultCodeName(LONG code)
     }
 }
 
+const char* Win32ErrorMeaning(DWORD error)
+{
+    struct Meaning {
+        DWORD error;
+        const char* text;
+    };
+    static constexpr Meaning kMeanings[] = {
+        {0, "no error code given"},
+        {1, "incorrect function"},
+        {2, "file not found"},
+        {3, "path not found"},
+        {4, "too many open files"},
+        {5, "access denied"},
+        {6, "invalid handle"},
+        {8, "not enough memory"},
+        {21, "the device is not ready"},
+        {23, "data error: CRC"},
+        {27, "sector not found"},
+        {31, "the device is not functioning"},
+        {32, "sharing violation"},
+        {38, "reached the end of the file"},
+        {50, "request not supported"},
+        {55, "the device does not exist"},
+        {87, "invalid parameter"},
+        {121, "the device timed out"},
+        {206, "file name too long"},
+        {1117, "I/O device error"},
+        {1167, "the device is not connected"},
+    };
+    for (const Meaning& row : kMeanings) {
+        if (row.error == error) {
+            return row.text;
+        }
+    }
+    return nullptr;
+}
+
+std::string Win32ErrorText(DWORD error)
+{
+    const char* meaning = Win32ErrorMeaning(error);
+    std::string text = "error " + std::to_string(error);
+    return meaning != nullptr ? text + " (" + meaning + ")" : text;
+}
+
 std::string Hex32(ULONG value)
 {
     static const char digits[] = "0123456789ABCDEF";

@@ -12,6 +12,14 @@ enum class Outcome { Passed, Failed, Aborted, Refused, NotRun };
 // "S_OK", "HDD_TEST_READ_ERROR", ... or the hex form for a code we do not know.
 std::string ResultCodeName(LONG code);
 
+// What a Win32 error code of a failed read means, in a few words ("data
+// error: CRC" for 23): the codes the Linux machine's errno table produces and
+// those Windows gives for raw disk reads. Null for a code not in the table.
+const char* Win32ErrorMeaning(DWORD error);
+
+// "error 23 (data error: CRC)", or "error 1234" for a code not in the table.
+std::string Win32ErrorText(DWORD error);
+
 // "0x%08X" of the code's 32 bits.
 std::string Hex32(ULONG value);
 

@@ -51,6 +51,17 @@ std::string TestTitle(const TestRecord& test)
     return std::string(Describe(test.kind).method) + " " + test.selector;
 }
 
+// The result code's name and, for a test that did not pass, its first failed read.
+std::string ResultText(const TestRecord& test, const LatencySummary* latency)
+{
+    if (test.outcome == Outcome::NotRun) {
+        return std::string();
+    }
+    const std::string failedRead = latency != nullptr ? FirstFailedReadLine(*latency) : std::string();
+    return test.outcome == Outcome::Passed || failedRead.empty() ? ResultCodeName(test.code)
+                                                                 : ResultCodeName(test.code) + "; " + failedRead;
+}
+
 void SummaryTable(std::ostream& out, const RunResult& result)
 {
     out << "<table>\n<tr><th>Test</th><th>Items</th><th>Outcome</th><th>Result</th><th>Reads</th>"
@@ -60,7 +71,7 @@ void SummaryTable(std::ostream& out, const RunResult& result)
         const LatencySummary* latency = result.LatencyOf(i);
         out << "<tr>" << Cell(Describe(test.kind).method) << Cell(test.selector) << "<td class=\""
             << OutcomeClass(test.outcome) << "\">" << OutcomeName(test.outcome) << "</td>"
-            << Cell(test.outcome == Outcome::NotRun ? "" : ResultCodeName(test.code));
+            << Cell(ResultText(test, latency));
         if (latency != nullptr) {
             const bool timed = latency->SuccessfulReads() > 0;
             out << Cell(std::to_string(latency->reads), true)
@@ -101,6 +112,10 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
         out << "<p>No reads (" << EscapeHtml(ResultCodeName(test.code)) << ").</p>\n";
         return;
     }
+    const std::string failedRead = FirstFailedReadLine(latency);
+    if (test.outcome != Outcome::Passed && !failedRead.empty()) {
+        out << "<p>" << EscapeHtml(ResultCodeName(test.code) + ": " + failedRead) << "</p>\n";
+    }
     Figures(out, latency);
     out << "<h3>Latency by position</h3>\n";
     const std::string chart = PositionChart(latency);
@@ -121,7 +136,7 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
     } else {
         out << "<table>\n<tr><th>Sector</th><th>Error</th><th>Latency</th></tr>\n";
         for (const FailedRead& read : latency.failed) {
-            out << "<tr>" << Cell(std::to_string(read.sector), true) << Cell(std::to_string(read.error), true)
+            out << "<tr>" << Cell(std::to_string(read.sector), true) << Cell(Win32ErrorText(read.error))
                 << Cell(FormatLatency(read.nanoseconds), true) << "</tr>\n";
         }
         out << "</table>\n";

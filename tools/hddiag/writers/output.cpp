@@ -146,11 +146,16 @@ void PrintSummary(std::ostream& out, const RunResult& result)
         const TestRecord& test = result.tests[i];
         out << "  " << std::left << std::setw(20) << Describe(test.kind).method << std::setw(10) << Printable(test.selector)
             << std::setw(9) << OutcomeName(test.outcome) << std::right;
+        const LatencySummary* latency = result.LatencyOf(i);
         if (test.outcome != Outcome::NotRun) {
             out << Hex32(static_cast<ULONG>(test.code)) << ' ' << ResultCodeName(test.code);
         }
+        // Why it failed: the first read that did not succeed.
+        const std::string failedRead = latency != nullptr ? FirstFailedReadLine(*latency) : std::string();
+        if (test.outcome != Outcome::Passed && !failedRead.empty()) {
+            out << "; " << failedRead;
+        }
         out << '\n';
-        const LatencySummary* latency = result.LatencyOf(i);
         if (latency != nullptr && latency->reads > 0) {
             out << "      " << LatencyLine(*latency) << '\n';
             const std::string area = SlowAreaLine(*latency);
