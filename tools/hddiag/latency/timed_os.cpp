@@ -68,7 +68,8 @@ BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
     // A read without a seek of its own continues where the last one ended.
     const ULONGLONG sector = known ? m_sector : 0;
     const BOOL ok = m_inner.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
-    const ULONGLONG ns = Since(start);
+    const ULONGLONG end = Now();
+    const ULONGLONG ns = end > start ? end - start : 0;
     // As the component counts it: a failure counts only with an error code.
     const DWORD error = ok ? 0 : m_inner.GetLastError();
     if (error != 0) {
@@ -80,6 +81,9 @@ BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
     m_handle = hFile;
     m_sector = sector + (done + kSectorBytes - 1) / kSectorBytes;
     m_seekPending = false;
+    if (end >= m_frameDueNs) {
+        FrameDue(end);
+    }
     return ok;
 }
 
