@@ -2,6 +2,7 @@
 // the exact trace, the JSON document, exit statuses, Ctrl-C, bad machine files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -396,6 +397,78 @@ TEST(App, OutputLostAfterTheTestsKeepsTheTestsStatus)
     }
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.err.find("the report '" + report + "' is missing: writing it failed"), std::string::npos) << run.err;
+}
+
+// Progress on standard error by --view and --color. The map is drawn at
+// 80 x 24 when standard error is no terminal: partition 2 (10,000 sectors
+// from 10240) in 20 rows of 79 cells, so the linear test's two reads, at
+// 10240 and 18432, fall in cells 0 and 1294 (row 16, column 30).
+TEST(App, ProgressOnStandardErrorByViewAndColour)
+{
+    const TempFile machine(SmallMachine());
+    const std::regex sgr("\x1b\\[[0-9;]*m");
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        bool map;
+        bool colour;
+        const char* lines;  // a plain progress line, when expected
+    };
+    const Case cases[] = {
+        {"a file", {}, false, false, "linear 0-2 100%\n"},
+        {"--view=lines", {"--view=lines"}, false, false, "linear 0-2 100%\n"},
+        {"--view=none", {"--view=none"}, false, false, nullptr},
+        {"--view=map --color=never", {"--view=map", "--color=never"}, true, false, nullptr},
+        {"--view=map --color=always", {"--view=map", "--color=always"}, true, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args{"--machine", machine.Path()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"test", "linear", "0-2"});
+        const RunOutput run = Hddiag(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(std::regex_search(run.err, sgr), c.colour) << run.err;
+        if (c.lines != nullptr) {
+            EXPECT_NE(run.err.find(c.lines), std::string::npos) << run.err;
+        }
+        if (!c.map) {
+            EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+            EXPECT_TRUE(c.lines != nullptr || run.err.empty()) << run.err;
+            continue;
+        }
+        // The final frame, without its sequences.
+        const size_t last = run.err.rfind("linear 0-2: passed");
+        ASSERT_NE(last, std::string::npos) << run.err;
+        std::istringstream frame(std::regex_replace(run.err.substr(last), std::regex("\x1b\\[[0-9;]*[A-Za-z]"), ""));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(frame, line);) {
+            lines.push_back(line);
+        }
+        ASSERT_EQ(lines.size(), 23u);
+        std::string cells;
+        for (size_t row = 1; row <= 20; ++row) {
+            EXPECT_EQ(lines[row].size(), 79u);
+            cells += lines[row];
+        }
+        EXPECT_EQ(std::count(cells.begin(), cells.end(), '-'), 2) << run.err;
+        EXPECT_EQ(cells[0], '-');
+        EXPECT_EQ(cells[16 * 79 + 30], '-');
+        EXPECT_NE(lines[21].find("- < 5 ms: 2"), std::string::npos) << lines[21];
+    }
+
+    // The random test's map is the whole disk: none of its reads falls outside.
+    const RunOutput random = Hddiag({"--machine", machine.Path(), "--view=map", "test", "random", "0-2"});
+    EXPECT_NE(random.err.find("< 5 ms: 3000"), std::string::npos) << random.err;
+    EXPECT_EQ(random.err.find("outside"), std::string::npos) << random.err;
+
+    // The page shows each test's map in the same glyphs.
+    const TempFile page("");
+    const RunOutput reported = Hddiag({"--machine", machine.Path(), "--report", page.Path(), "test", "linear", "0-2"});
+    EXPECT_EQ(reported.err.find('\x1b'), std::string::npos);
+    std::ifstream in(page.Path());
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(html.find("<pre class=\"map\"><span class=\"m1\">-</span>"), std::string::npos) << html;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "drive/device.h"
 #include "drive/device_handle.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/hddiag/latency/read_map.h"
 #include "tools/hddiag/latency/timed_os.h"
 
 namespace hddiag::testing {
@@ -68,6 +69,53 @@ TEST(TimedOs, RecordsEachSeekAndReadAsOneTimedRead)
         EXPECT_EQ(machine.ReadCount(), 5u);
         EXPECT_EQ(machine.OpenHandleCount(), 0u);
     }
+}
+
+// The live view's two hooks: the frame hook after the first read and then
+// whenever a read ends past the deadline it gave; the map beside the recorder.
+TEST(TimedOs, CallsTheFrameHookPastItsDeadlineAndFeedsTheMap)
+{
+    class Frames final : public FrameHook {
+    public:
+        ULONGLONG OnFrame(ULONGLONG nowNs) override
+        {
+            calls.push_back(nowNs);
+            return nowNs + 5000000;  // every 5 ms at most
+        }
+        std::vector<ULONGLONG> calls;
+    };
+    hdd::sim::MachineDescription description = Machine();
+    description.faults.clear();
+    hdd::sim::SimMachine machine(description);
+    SimMachineClock clock(machine);
+    TimedOs timed(machine, clock);
+    hdd::ScopedOsApi scope(timed);
+    LatencyRecorder recorder;
+    ReadMap map;
+    map.Begin({{0, 1000}});
+    recorder.Begin(clock.NowNanoseconds());
+    recorder.Feed(&map);
+    timed.Attach(&recorder);
+    Frames frames;
+    timed.SetFrameHook(&frames);
+    {
+        hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
+        // 2 ms a read (100 is 5 ms slower, 200 fails after its 2 ms).
+        for (ULONGLONG sector : {10ull, 20ull, 30ull, 40ull, 100ull, 200ull, 300ull}) {
+            hdd::ReadTestSector(drive.Get(), sector);
+        }
+        timed.SetFrameHook(nullptr);
+        hdd::ReadTestSector(drive.Get(), 400);
+    }
+    // Reads end at 2, 4, 6, 8, 15, 17, 19 and 21 ms.
+    EXPECT_EQ(frames.calls, (std::vector<ULONGLONG>{2000000, 8000000, 15000000}));
+    EXPECT_EQ(map.Count(MarkOfLatency(2000000)), 6u);
+    EXPECT_EQ(map.Count(MarkOfLatency(7000000)), 1u);
+    EXPECT_EQ(map.Count(kFailedMark), 1u);
+    EXPECT_EQ(map.FirstFailedSector(), 200u);
+    EXPECT_EQ(map.Cell(100), MarkOfLatency(7000000));
+    EXPECT_EQ(map.Cell(200), kFailedMark);
+    EXPECT_EQ(map.Cell(50), kNotRead);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tools/hddiag/app.h"
 
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -9,11 +10,14 @@
 #include "tools/hddiag/session/batch_estimate.h"
 #include "tools/hddiag/session/component.h"
 #include "tools/hddiag/host/host.h"
+#include "tools/hddiag/host/terminal.h"
 #include "tools/hddiag/latency/latency_clock.h"
 #include "tools/hddiag/latency/latency_collector.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/writers/output.h"
+#include "tools/hddiag/view/map_view.h"
 #include "tools/hddiag/view/progress_view.h"
+#include "tools/hddiag/view/view_mode.h"
 #include "tools/hddiag/session/real_disks.h"
 #include "tools/hddiag/writers/run_files.h"
 #include "tools/hddiag/session/session.h"
@@ -45,6 +49,45 @@ bool LoadMachine(const std::string& name, hdd::sim::MachineDescription& descript
     }
 }
 
+ViewEnvironment ViewEnvironmentOf(const AppIo& io, bool readsTimed)
+{
+    ViewEnvironment env;
+    env.terminal = io.errIsTerminal;
+    const char* noColor = std::getenv("NO_COLOR");
+    env.noColor = noColor != nullptr && *noColor != '\0';
+    const char* term = std::getenv("TERM");
+    env.dumb = term != nullptr && std::string(term) == "dumb";
+    env.readsTimed = readsTimed;
+    return env;
+}
+
+ViewMode ChooseView(const Options& options, const AppIo& io, bool readsTimed)
+{
+    ViewEnvironment env = ViewEnvironmentOf(io, readsTimed);
+    ViewMode mode = ChooseViewMode(options.view, env);
+    if (mode == ViewMode::Map && env.terminal) {
+        env.sequencesOn = host::EnableTerminalSequences();
+        mode = ChooseViewMode(options.view, env);
+    }
+    return mode;
+}
+
+MapViewSettings MapSettings(const Options& options, const AppIo& io, bool draw, LatencyClock& wallClock,
+                            BatchEstimate& estimate)
+{
+    MapViewSettings settings;
+    settings.draw = draw;
+    settings.colour = ChooseColour(options.color, ViewEnvironmentOf(io, true)) ? ColourMode::Ansi : ColourMode::Off;
+    const bool terminal = io.errIsTerminal;
+    settings.size = [terminal] {
+        const host::TerminalSize fallback{};
+        return terminal ? host::StderrTerminalSize(fallback) : fallback;
+    };
+    settings.wallClock = &wallClock;
+    settings.estimate = &estimate;
+    return settings;
+}
+
 // The command itself, on an object whose machine is in place. clock measures
 // the run; timed is the seam that times the component's reads (null when the
 // component reads through a seam of its own).
@@ -53,12 +96,23 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
 {
     Session session(object, io.interrupt);
     BatchEstimate estimate(clock);
-    session.AddObserver(&estimate);  // before the view that shows it
-    ProgressView progress(io.err, io.errIsTerminal, &estimate);
-    session.AddObserver(&progress);
+    session.AddObserver(&estimate);  // before the views that show it
+    const ViewMode mode = ChooseView(options, io, timed != nullptr);
+    std::optional<ProgressView> progress;
+    if (mode == ViewMode::Bar || mode == ViewMode::Lines) {
+        session.AddObserver(&progress.emplace(io.err, mode == ViewMode::Bar, &estimate));
+    }
     std::optional<LatencyCollector> latency;
+    HostClock wallClock;
+    std::optional<MapView> map;
     if (timed != nullptr) {
-        session.AddObserver(&latency.emplace(*timed, clock));
+        latency.emplace(*timed, clock);
+        // The map is drawn live, or kept for the page only.
+        if (mode == ViewMode::Map || !options.reportPath.empty()) {
+            session.AddObserver(&map.emplace(io.err, clock, *timed, latency->Recorder(),
+                                             MapSettings(options, io, mode == ViewMode::Map, wallClock, estimate)));
+        }
+        session.AddObserver(&*latency);
     }
     if (trace != nullptr) {
         session.AddObserver(trace);
@@ -114,12 +168,19 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
         }
     }
     estimate.Plan(calls, result.report.items);
+    if (map) {
+        map->SetReportItems(result.report.items);
+    }
     result.tests = session.RunTests(calls);
     result.interrupted = session.Interrupted();
     session.Disconnect();
     if (latency) {
         result.latency = latency->Results();
         result.latency.resize(result.tests.size());
+    }
+    if (map) {
+        result.maps = map->Maps();
+        result.maps.resize(result.tests.size());
     }
 
     if (options.json) {

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <map>
 
 #include "platform/sim/bus_names.h"
 #include "tools/hddiag/session/report.h"
@@ -69,6 +70,17 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     app.add_option("--report", o.reportPath, "also write the results as one HTML page")->type_name("FILE.html");
     app.add_option("--metrics", o.metricsPath, "also write the results as OpenMetrics text (textfile collector)")
         ->type_name("FILE.prom");
+    const std::map<std::string, ColorOption> colors{
+        {"auto", ColorOption::Auto}, {"always", ColorOption::Always}, {"never", ColorOption::Never}};
+    app.add_option("--color", o.color, "colour on standard error (auto: on a terminal, without NO_COLOR or TERM=dumb)")
+        ->transform(CLI::CheckedTransformer(colors))
+        ->type_name("auto|always|never");
+    const std::map<std::string, ViewOption> views{
+        {"auto", ViewOption::Auto}, {"map", ViewOption::Map}, {"lines", ViewOption::Lines}, {"none", ViewOption::None}};
+    app.add_option("--view", o.view,
+                   "progress on standard error: the live map, plain lines, or nothing (auto: the map on a terminal)")
+        ->transform(CLI::CheckedTransformer(views))
+        ->type_name("map|lines|none");
     app.set_version_flag("--version", std::string("hddiag ") + HDDIAG_VERSION);
 
     CLI::App* info = app.add_subcommand("info", "show the disk report");

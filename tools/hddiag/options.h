@@ -28,6 +28,10 @@ struct DiskOption {
 // a machine file does: sata, usb, ...), else part of the path.
 DiskOption ParseDiskOption(const std::string& text);
 
+// --color and --view: auto decides from standard error and the environment.
+enum class ColorOption { Auto, Always, Never };
+enum class ViewOption { Auto, Map, Lines, None };
+
 struct Options {
     Command command = Command::Info;
     std::string machine;  // "builtin", a machine file, or empty for the real machine
@@ -41,6 +45,8 @@ struct Options {
     bool linked = false;
     std::string reportPath;   // --report: an HTML page of the run
     std::string metricsPath;  // --metrics: OpenMetrics text for a textfile collector
+    ColorOption color = ColorOption::Auto;
+    ViewOption view = ViewOption::Auto;
     // test
     TestKind testKind = TestKind::Linear;
     std::string selector;

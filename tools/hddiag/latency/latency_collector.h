@@ -21,6 +21,9 @@ public:
     void OnTestStart(const TestRecord& record, size_t index, size_t count) override;
     void OnTestEnd(const TestRecord& record, size_t index, size_t count) override;
 
+    // Where the reads are recorded, for a view that also wants to see them.
+    LatencyRecorder& Recorder() { return m_recorder; }
+
     // By test index; empty for a test that was not run.
     const std::vector<std::optional<LatencySummary>>& Results() const { return m_results; }
 

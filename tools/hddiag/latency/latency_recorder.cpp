@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tools/hddiag/latency/read_map.h"
+
 namespace hddiag {
 
 const char* LatencyClassLabel(size_t index)
@@ -60,7 +62,12 @@ void LatencyRecorder::RecordFailure(ULONGLONG sector, DWORD error, ULONGLONG ns)
     } else {
         ++m_failedNotListed;
     }
+    if (m_map != nullptr) {
+        m_map->RecordFailure(sector, error);
+    }
 }
+
+void LatencyRecorder::FeedMap(ULONGLONG sector, ULONGLONG ns) { m_map->RecordSuccess(sector, ns); }
 
 void LatencyRecorder::CountSlowClass(ULONGLONG ns)
 {

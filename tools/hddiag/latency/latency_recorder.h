@@ -74,6 +74,8 @@ struct LatencySummary {
     const PositionBucket* SlowestBucket() const;
 };
 
+class ReadMap;
+
 class LatencyRecorder {
 public:
     static constexpr size_t kSlowestKept = 20;
@@ -92,6 +94,8 @@ public:
 
     // Forgets the previous test.
     void Begin(ULONGLONG nowNs);
+    // Also marks every read on this map (null: none), which Begin leaves alone.
+    void Feed(ReadMap* map) { m_map = map; }
 
     void RecordSuccess(ULONGLONG sector, ULONGLONG ns)
     {
@@ -110,6 +114,9 @@ public:
         cell.maxNs = ns > cell.maxNs ? ns : cell.maxNs;
         if (ns >= m_keepFrom) {
             KeepSlow(sector, ns);
+        }
+        if (m_map != nullptr) {
+            FeedMap(sector, ns);
         }
     }
 
@@ -165,6 +172,7 @@ private:
     // Makes room for a read in the cell `unit` of the present width.
     void Widen(ULONGLONG unit);
     void KeepSlow(ULONGLONG sector, ULONGLONG ns);
+    void FeedMap(ULONGLONG sector, ULONGLONG ns);
     void CountSlowClass(ULONGLONG ns);
     ULONGLONG MaxNs() const { return m_slowestCount == 0 ? 0 : m_slowest[m_slowestMax].nanoseconds; }
     ULONGLONG Percentile(ULONGLONG perMille) const;
@@ -190,6 +198,8 @@ private:
     bool m_mapEmpty = true;
     unsigned m_shift = 0;
     ULONGLONG m_base = 0;  // the first cell's sector >> m_shift
+
+    ReadMap* m_map = nullptr;
 };
 
 }  // namespace hddiag

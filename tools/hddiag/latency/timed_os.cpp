@@ -70,7 +70,8 @@ BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
     const ULONGLONG offset = known ? m_offset : 0;
     const ULONGLONG sector = offset / m_sectorBytes;
     const BOOL ok = m_inner.ReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
-    const ULONGLONG ns = Since(start);
+    const ULONGLONG end = Now();
+    const ULONGLONG ns = end > start ? end - start : 0;
     // As the component counts it: a failure counts only with an error code.
     const DWORD error = ok ? 0 : m_inner.GetLastError();
     if (error != 0) {
@@ -82,6 +83,9 @@ BOOL TimedOs::ReadTimed(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRea
     m_handle = hFile;
     m_offset = offset + done;
     m_seekPending = false;
+    if (end >= m_frameDueNs) {
+        FrameDue(end);
+    }
     return ok;
 }
 

@@ -12,6 +12,17 @@
 
 namespace hddiag {
 
+// Called from the timing of a read once the clock has passed a deadline, so
+// that a view can redraw between reads of a single thread; returns the next
+// deadline.
+class FrameHook {
+public:
+    virtual ULONGLONG OnFrame(ULONGLONG nowNs) = 0;
+
+protected:
+    ~FrameHook() = default;
+};
+
 class TimedOs final : public hdd::OsApi {
 public:
     TimedOs(hdd::OsApi& inner, LatencyClock& clock)
@@ -21,6 +32,13 @@ public:
 
     // Reads are recorded while a recorder is attached; null detaches it.
     void Attach(LatencyRecorder* recorder);
+    // The hook is called after the first timed read and then whenever a read
+    // ends past the deadline it gave (one comparison per read); null: never.
+    void SetFrameHook(FrameHook* hook)
+    {
+        m_frameHook = hook;
+        m_frameDueNs = hook != nullptr ? 0 : ~0ull;
+    }
 
     HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                        LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -53,6 +71,10 @@ private:
         const ULONGLONG now = Now();
         return now > start ? now - start : 0;
     }
+    [[gnu::noinline]] void FrameDue(ULONGLONG now)
+    {
+        m_frameDueNs = m_frameHook != nullptr ? m_frameHook->OnFrame(now) : ~0ull;
+    }
 
     hdd::OsApi& m_inner;
     LatencyClock& m_clock;
@@ -68,6 +90,8 @@ private:
     // the last read asked for (the component reads whole sectors), also for
     // a seek that fails before its read; 512 until the first read.
     DWORD m_sectorBytes = 512;
+    FrameHook* m_frameHook = nullptr;
+    ULONGLONG m_frameDueNs = ~0ull;
 };
 
 }  // namespace hddiag

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/writers/svg_charts.h"
 #include "tools/hddiag/writers/text_escape.h"
 
@@ -23,6 +24,7 @@ td.n { text-align: right; font-variant-numeric: tabular-nums; }
 svg text { font-size: 11px; fill: #333; }
 svg .grid line { stroke: #e4e4e4; } svg .axis line { stroke: #666; }
 .side { display: flex; gap: 3em; align-items: flex-start; }
+pre.map { line-height: 1.1; font-size: 12px; }
 svg rect.max { fill: #9ecae1; } svg rect.mean { fill: #3182bd; } svg rect.failed { fill: #d62728; }
 )";
 
@@ -101,7 +103,20 @@ void Figures(std::ostream& out, const LatencySummary& latency)
         << Cell(ms(latency.p999Ns), true) << "</tr>\n</table>\n";
 }
 
-void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary& latency, const std::string& disk)
+// The live view's map at the test's end, in the same glyphs and classes.
+void MapPicture(std::ostream& out, const ReadMap& map)
+{
+    constexpr int kColumns = 100;
+    constexpr int kRows = 24;
+    out << "<h3>Map</h3>\n<style>";
+    for (CellMark m = 0; m < kMarkCount; ++m) {
+        out << "pre.map .m" << static_cast<int>(m) << " { color: " << MarkHtmlColour(m) << "; }";
+    }
+    out << "</style>\n<pre class=\"map\">" << RenderMap(map, kColumns, kRows, ColourMode::Html) << "</pre>\n";
+}
+
+void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary& latency, const std::string& disk,
+                 const ReadMap* map)
 {
     out << "<h2>" << EscapeHtml(TestTitle(test)) << ": <span class=\"" << OutcomeClass(test.outcome) << "\">"
         << OutcomeName(test.outcome) << "</span></h2>\n";
@@ -117,6 +132,9 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
         out << "<p>" << EscapeHtml(ResultCodeName(test.code) + ": " + failedRead) << "</p>\n";
     }
     Figures(out, latency);
+    if (map != nullptr) {
+        MapPicture(out, *map);
+    }
     out << "<h3>Latency by position</h3>\n";
     const std::string chart = PositionChart(latency);
     out << (chart.empty() ? std::string("<p>No read took measurable time.</p>\n") : chart);
@@ -241,7 +259,7 @@ void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& 
 
     for (size_t i = 0; i < result.tests.size(); ++i) {
         if (const LatencySummary* latency = result.LatencyOf(i)) {
-            TestSection(out, result.tests[i], *latency, DiskLine(result.tests[i], result.disks));
+            TestSection(out, result.tests[i], *latency, DiskLine(result.tests[i], result.disks), result.MapOf(i));
         }
     }
     out << "</body>\n</html>\n";

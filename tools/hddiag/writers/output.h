@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/hddiag/latency/latency_recorder.h"
+#include "tools/hddiag/latency/read_map.h"
 #include "tools/hddiag/session/real_disks.h"
 #include "tools/hddiag/session/session.h"
 
@@ -22,6 +23,9 @@ struct RunResult {
     // By test: what its reads came to; empty when reads were not timed (the
     // installed component) or the test did not run.
     std::vector<std::optional<LatencySummary>> latency;
+    // By test: its map of latency classes over the sectors it read (kept
+    // when the live view or the page needs it).
+    std::vector<std::optional<ReadMap>> maps;
     // The real disks behind the report (--disk or this machine's disks read
     // by the linked component); empty on a simulated machine.
     std::vector<DiskRow> disks;
@@ -30,6 +34,7 @@ struct RunResult {
     {
         return test < latency.size() && latency[test] ? &*latency[test] : nullptr;
     }
+    const ReadMap* MapOf(size_t test) const { return test < maps.size() && maps[test] ? &*maps[test] : nullptr; }
 };
 
 // 0 when every test passed and nothing was interrupted, else 1.

@@ -1,0 +1,57 @@
+#include "tools/hddiag/latency/read_map.h"
+
+#include <algorithm>
+
+namespace hddiag {
+
+void ReadMap::Begin(std::vector<SectorSpan> spans)
+{
+    std::sort(spans.begin(), spans.end(),
+              [](const SectorSpan& a, const SectorSpan& b) { return a.first < b.first; });
+    m_spans.clear();
+    for (const SectorSpan& s : spans) {
+        if (s.end <= s.first) {
+            continue;
+        }
+        if (!m_spans.empty() && s.first <= m_spans.back().end) {
+            m_spans.back().end = std::max(m_spans.back().end, s.end);
+        } else {
+            m_spans.push_back(s);
+        }
+    }
+    m_placed.clear();
+    m_sectors = 0;
+    for (const SectorSpan& s : m_spans) {
+        m_placed.push_back({s, m_sectors});
+        m_sectors += s.end - s.first;
+    }
+    m_cellCount = static_cast<size_t>(std::min<ULONGLONG>(m_sectors, kMaxCells));
+    m_scale = m_sectors == 0 ? 0.0 : static_cast<double>(m_cellCount) / static_cast<double>(m_sectors);
+    m_cells.fill(kNotRead);
+    m_counts.fill(0);
+    m_outside = 0;
+    m_lastSector = 0;
+    m_any = false;
+    m_firstFailedSector = 0;
+    m_firstFailedError = 0;
+}
+
+CellMark ReadMap::Worst(size_t from, size_t to) const
+{
+    CellMark worst = kNotRead;
+    for (size_t i = from; i < to && i < m_cellCount; ++i) {
+        worst = std::max(worst, m_cells[i]);
+    }
+    return worst;
+}
+
+ULONGLONG ReadMap::Reads() const
+{
+    ULONGLONG reads = 0;
+    for (ULONGLONG n : m_counts) {
+        reads += n;
+    }
+    return reads;
+}
+
+}  // namespace hddiag

@@ -1,0 +1,333 @@
+#include "tools/hddiag/view/map_render.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "tools/hddiag/latency/latency_text.h"
+
+namespace hddiag {
+
+namespace {
+
+struct MarkStyle {
+    char glyph;
+    const char* label;
+    const char* sgr;   // ANSI select-graphic-rendition parameters
+    const char* html;  // colour on the page
+};
+
+// Denser and warmer as reads get slower.
+constexpr MarkStyle kStyles[kMarkCount] = {
+    {'.', "not read", "2", "#c8c8c8"},  {'-', "< 5 ms", "90", "#9e9e9e"},   {'=', "< 20 ms", "37", "#616161"},
+    {'+', "< 50 ms", "97", "#212121"},  {'*', "< 150 ms", "32", "#2e7d32"}, {'%', "< 500 ms", "33", "#e69500"},
+    {'#', ">= 500 ms", "31", "#c62828"}, {'X', "failed", "1;35", "#7b1fa2"},
+};
+
+const char* ErrorName(DWORD error)
+{
+    switch (error) {
+    case ERROR_CRC:
+        return "data error (CRC)";
+    case ERROR_SECTOR_NOT_FOUND:
+        return "sector not found";
+    case ERROR_READ_FAULT:
+        return "read fault";
+    case ERROR_INVALID_PARAMETER:
+        return "invalid parameter";
+    case ERROR_HANDLE_EOF:
+        return "end of the device";
+    default:
+        return nullptr;
+    }
+}
+
+// Text made of runs of one mark (or none), measured in visible columns.
+class Painter {
+public:
+    explicit Painter(ColourMode colour) : m_colour(colour) {}
+
+    void Text(const std::string& text)
+    {
+        Switch(-1);
+        Escaped(text);
+    }
+    void Glyph(CellMark mark)
+    {
+        Switch(mark);
+        m_line += kStyles[mark].glyph;
+        ++m_columns;
+    }
+    size_t Columns() const { return m_columns; }
+    // Closes the line and starts the next.
+    void EndLine(std::string& out)
+    {
+        Switch(-1);
+        if (!out.empty() || m_started) {
+            out += '\n';
+        }
+        m_started = true;
+        out += m_line;
+        m_line.clear();
+        m_columns = 0;
+    }
+
+private:
+    void Escaped(const std::string& text)
+    {
+        m_columns += text.size();
+        if (m_colour != ColourMode::Html) {
+            m_line += text;
+            return;
+        }
+        for (char c : text) {
+            switch (c) {
+            case '<':
+                m_line += "&lt;";
+                break;
+            case '>':
+                m_line += "&gt;";
+                break;
+            case '&':
+                m_line += "&amp;";
+                break;
+            default:
+                m_line += c;
+            }
+        }
+    }
+    void Switch(int mark)
+    {
+        if (mark == m_mark || m_colour == ColourMode::Off) {
+            m_mark = mark;
+            return;
+        }
+        if (m_mark >= 0) {
+            m_line += m_colour == ColourMode::Ansi ? "\x1b[0m" : "</span>";
+        }
+        if (mark >= 0) {
+            if (m_colour == ColourMode::Ansi) {
+                m_line += "\x1b[";
+                m_line += kStyles[mark].sgr;
+                m_line += 'm';
+            } else {
+                m_line += "<span class=\"m";
+                m_line += static_cast<char>('0' + mark);
+                m_line += "\">";
+            }
+        }
+        m_mark = mark;
+    }
+
+    ColourMode m_colour;
+    std::string m_line;
+    size_t m_columns = 0;
+    int m_mark = -1;
+    bool m_started = false;
+};
+
+std::string Fit(std::string text, size_t width)
+{
+    if (text.size() > width) {
+        text.resize(width);
+    }
+    return text;
+}
+
+// The header's parts, most important first; those that do not fit are left out.
+std::vector<std::string> HeaderParts(const ViewHeader& h, const ReadMap& map)
+{
+    std::string name = h.test + " " + h.selector;
+    if (h.count > 1) {
+        name += " [" + std::to_string(h.index + 1) + "/" + std::to_string(h.count) + "]";
+    }
+    if (!h.outcome.empty()) {
+        return {name + ": " + h.outcome};
+    }
+    std::vector<std::string> parts{name + "  " + std::to_string(h.percent) + "%"};
+    if (map.AnyRead()) {
+        parts.push_back("sector " + std::to_string(map.LastSector()));
+    }
+    if (h.readsPerSecond >= 0) {
+        parts.push_back(FormatFixed(h.readsPerSecond, 1) + " reads/s");
+    }
+    if (h.minutes >= 0) {
+        parts.push_back("about " + std::to_string(h.minutes) + " min left");
+    }
+    if (h.estimateSeconds >= 0) {
+        parts.push_back("hddiag estimate: " + FormatDuration(static_cast<ULONGLONG>(h.estimateSeconds)) + " left");
+    }
+    return parts;
+}
+
+std::string HeaderLine(const ViewHeader& h, const ReadMap& map, size_t width)
+{
+    const std::vector<std::string> parts = HeaderParts(h, map);
+    std::string line = Fit(parts.front(), width);
+    for (size_t i = 1; i < parts.size() && line.size() + 2 + parts[i].size() <= width; ++i) {
+        line += "  " + parts[i];
+    }
+    return line;
+}
+
+// Splits at blanks into lines of the width (a word longer than that is cut).
+std::vector<std::string> Wrap(const std::string& text, size_t width)
+{
+    std::vector<std::string> lines(1);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = Fit(text.substr(start, end - start), width);
+        if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width) {
+            lines.emplace_back();
+        }
+        lines.back() += (lines.back().empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Legend entries: a glyph and its text, packed into lines of the width.
+struct Entry {
+    CellMark mark;
+    std::string text;
+};
+
+std::vector<Entry> LegendEntries(const ReadMap& map)
+{
+    std::vector<Entry> entries;
+    entries.push_back({kNotRead, std::string(" ") + kStyles[kNotRead].label});
+    for (CellMark m = 1; m < kMarkCount; ++m) {
+        entries.push_back({m, std::string(" ") + kStyles[m].label + ": " + std::to_string(map.Count(m))});
+    }
+    return entries;
+}
+
+std::vector<std::string> TrailingLines(const ReadMap& map, size_t width)
+{
+    std::vector<std::string> lines;
+    if (map.Count(kFailedMark) > 0) {
+        std::string line = "first failed read: sector " + std::to_string(map.FirstFailedSector()) + ", error " +
+                           std::to_string(map.FirstFailedError());
+        if (const char* name = ErrorName(map.FirstFailedError())) {
+            line += std::string(" (") + name + ")";
+        }
+        lines = Wrap(line, width);
+    }
+    if (map.Outside() > 0) {
+        for (const std::string& part : Wrap(std::to_string(map.Outside()) + " reads outside the map's range", width)) {
+            lines.push_back(part);
+        }
+    }
+    return lines;
+}
+
+// How many lines the legend takes at this width.
+size_t LegendLineCount(const std::vector<Entry>& entries, size_t width)
+{
+    size_t lines = 1;
+    size_t used = 0;
+    for (const Entry& e : entries) {
+        const size_t need = 1 + e.text.size() + (used > 0 ? 2 : 0);
+        if (used > 0 && used + need > width) {
+            ++lines;
+            used = 1 + e.text.size();
+        } else {
+            used += need;
+        }
+    }
+    return lines;
+}
+
+void PaintLegend(Painter& p, std::string& out, const std::vector<Entry>& entries, size_t width, size_t maxLines)
+{
+    size_t lines = 0;
+    for (const Entry& e : entries) {
+        const size_t need = 1 + e.text.size() + (p.Columns() > 0 ? 2 : 0);
+        if (p.Columns() > 0 && p.Columns() + need > width) {
+            p.EndLine(out);
+            if (++lines >= maxLines) {
+                return;
+            }
+        }
+        if (p.Columns() > 0) {
+            p.Text("  ");
+        }
+        p.Glyph(e.mark);
+        p.Text(Fit(e.text, width - p.Columns()));
+    }
+    p.EndLine(out);
+}
+
+// The map's rows, then the legend, in at most `height` lines.
+void PaintMap(Painter& p, std::string& out, const ReadMap& map, size_t width, size_t height)
+{
+    const std::vector<Entry> entries = LegendEntries(map);
+    const std::vector<std::string> trailing = TrailingLines(map, width);
+    const size_t legendLines = LegendLineCount(entries, width) + trailing.size();
+    const size_t cells = map.CellCount();
+    const size_t rowsWanted = cells == 0 ? 0 : (cells + width - 1) / width;
+    const size_t rowsRoom = height > legendLines ? height - legendLines : 1;
+    const size_t rows = std::min(rowsWanted, rowsRoom);
+    const size_t shown = std::min(cells, rows * width);
+    for (size_t row = 0; row < rows; ++row) {
+        for (size_t col = 0; col < width; ++col) {
+            const size_t j = row * width + col;
+            if (j >= shown) {
+                break;
+            }
+            // Display cell j covers the map's cells [j*cells/shown, (j+1)*cells/shown).
+            const size_t from = j * cells / shown;
+            const size_t to = (j + 1) * cells / shown;
+            p.Glyph(map.Worst(from, to));
+        }
+        p.EndLine(out);
+    }
+    if (cells == 0) {
+        p.Text(Fit("(no sectors to map)", width));
+        p.EndLine(out);
+    }
+    const size_t used = std::max<size_t>(rows, 1);
+    if (used >= height) {
+        return;
+    }
+    size_t left = height - used;
+    PaintLegend(p, out, entries, width, std::min(left, LegendLineCount(entries, width)));
+    left -= std::min(left, LegendLineCount(entries, width));
+    for (size_t i = 0; i < trailing.size() && i < left; ++i) {
+        p.Text(trailing[i]);
+        p.EndLine(out);
+    }
+}
+
+}  // namespace
+
+char MarkGlyph(CellMark mark) { return mark < kMarkCount ? kStyles[mark].glyph : '?'; }
+
+const char* MarkLabel(CellMark mark) { return mark < kMarkCount ? kStyles[mark].label : "?"; }
+
+const char* MarkHtmlColour(CellMark mark) { return mark < kMarkCount ? kStyles[mark].html : "#000000"; }
+
+std::string RenderView(const ViewHeader& header, const ReadMap& map, int width, int height, ColourMode colour)
+{
+    const size_t w = static_cast<size_t>(std::max(width, 1));
+    const size_t h = static_cast<size_t>(std::max(height, 1));
+    std::string out;
+    Painter p(colour);
+    p.Text(HeaderLine(header, map, w));
+    p.EndLine(out);
+    if (h > 1) {
+        PaintMap(p, out, map, w, h - 1);
+    }
+    return out;
+}
+
+std::string RenderMap(const ReadMap& map, int width, int height, ColourMode colour)
+{
+    std::string out;
+    Painter p(colour);
+    PaintMap(p, out, map, static_cast<size_t>(std::max(width, 1)), static_cast<size_t>(std::max(height, 1)));
+    return out;
+}
+
+}  // namespace hddiag
