@@ -67,7 +67,7 @@ void ReadTestSector(benchmark::State& state)
     hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
     ULONGLONG sector = 2048;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(hdd::ReadTestSector(drive.Get(), sector));
+        benchmark::DoNotOptimize(hdd::ReadTestSector(drive.Get(), sector, hdd::bench::kBenchSectorBytes));
         sector = sector + 8192 < partition ? sector + 8192 : 2048 + (sector + 1) % 8192;
     }
     timed.Attach(nullptr);

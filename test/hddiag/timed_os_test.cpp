@@ -84,7 +84,7 @@ TEST(TimedOs, CallsTheFrameHookPastItsDeadlineAndFeedsTheMap)
         }
         std::vector<ULONGLONG> calls;
     };
-    hdd::sim::MachineDescription description = Machine();
+    hdd::sim::MachineDescription description = Machine(512);
     description.faults.clear();
     hdd::sim::SimMachine machine(description);
     SimMachineClock clock(machine);
@@ -102,10 +102,10 @@ TEST(TimedOs, CallsTheFrameHookPastItsDeadlineAndFeedsTheMap)
         hdd::DeviceHandle drive(hdd::OpenPhysicalDrive(0));
         // 2 ms a read (100 is 5 ms slower, 200 fails after its 2 ms).
         for (ULONGLONG sector : {10ull, 20ull, 30ull, 40ull, 100ull, 200ull, 300ull}) {
-            hdd::ReadTestSector(drive.Get(), sector);
+            hdd::ReadTestSector(drive.Get(), sector, 512);
         }
         timed.SetFrameHook(nullptr);
-        hdd::ReadTestSector(drive.Get(), 400);
+        hdd::ReadTestSector(drive.Get(), 400, 512);
     }
     // Reads end at 2, 4, 6, 8, 15, 17, 19 and 21 ms.
     EXPECT_EQ(frames.calls, (std::vector<ULONGLONG>{2000000, 8000000, 15000000}));
