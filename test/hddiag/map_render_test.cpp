@@ -131,7 +131,7 @@ TEST(MapRender, PicturesAtFixedSizes)
             // Said in full, over as many lines as the width needs.
             const std::string joined = std::regex_replace(plain, std::regex("\n"), " ");
             EXPECT_NE(joined.find("first failed read: sector "), std::string::npos);
-            EXPECT_NE(joined.find("error 23 (data error (CRC))"), std::string::npos);
+            EXPECT_NE(joined.find("error 23 (data error: CRC)"), std::string::npos);
         }
         EXPECT_NE(coloured.find("\x1b["), std::string::npos);
     }

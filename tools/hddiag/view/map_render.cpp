@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/session/result_codes.h"
 
 namespace hddiag {
 
@@ -22,24 +23,6 @@ constexpr MarkStyle kStyles[kMarkCount] = {
     {'+', "< 50 ms", "97", "#212121"},  {'*', "< 150 ms", "32", "#2e7d32"}, {'%', "< 500 ms", "33", "#e69500"},
     {'#', ">= 500 ms", "31", "#c62828"}, {'X', "failed", "1;35", "#7b1fa2"},
 };
-
-const char* ErrorName(DWORD error)
-{
-    switch (error) {
-    case ERROR_CRC:
-        return "data error (CRC)";
-    case ERROR_SECTOR_NOT_FOUND:
-        return "sector not found";
-    case ERROR_READ_FAULT:
-        return "read fault";
-    case ERROR_INVALID_PARAMETER:
-        return "invalid parameter";
-    case ERROR_HANDLE_EOF:
-        return "end of the device";
-    default:
-        return nullptr;
-    }
-}
 
 // Text made of runs of one mark (or none), measured in visible columns.
 class Painter {
@@ -207,12 +190,9 @@ std::vector<std::string> TrailingLines(const ReadMap& map, size_t width)
 {
     std::vector<std::string> lines;
     if (map.Count(kFailedMark) > 0) {
-        std::string line = "first failed read: sector " + std::to_string(map.FirstFailedSector()) + ", error " +
-                           std::to_string(map.FirstFailedError());
-        if (const char* name = ErrorName(map.FirstFailedError())) {
-            line += std::string(" (") + name + ")";
-        }
-        lines = Wrap(line, width);
+        lines = Wrap("first failed read: sector " + std::to_string(map.FirstFailedSector()) + ", " +
+                         Win32ErrorText(map.FirstFailedError()),
+                     width);
     }
     if (map.Outside() > 0) {
         for (const std::string& part : Wrap(std::to_string(map.Outside()) + " reads outside the map's range", width)) {
