@@ -100,6 +100,21 @@ size_t CountLines(const std::string& text, const std::string& prefix)
 
 // The report, and a whole run of all four tests on every partition, are the
 // same line for line on the real disk and on its machine file.
+// A trace without its minutes-remaining events: the component works them
+// out from the elapsed time, real on a real disk and simulated on a machine
+// file, so on a busy machine they differ while everything else agrees.
+std::string WithoutMinutes(const std::string& trace)
+{
+    std::istringstream in(trace);
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("event 1 ", 0) != 0) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
 void ExpectSameAsMachine(const std::string& disk, const Layout& layout, const TempDir& dir)
 {
     const std::string machine = dir.File("machine.json");
@@ -162,12 +177,11 @@ void ExpectSameAsMachine(const std::string& disk, const Layout& layout, const Te
         EXPECT_EQ(real.code, 0) << real.err;
         EXPECT_GT(CountLines(real.out, "read "), 3000 * layout.parts.size());
     } else {
-        // The component measures extents in the drive's sectors but reads
-        // 512-byte ones, and refuses the random test: whatever it does, it
-        // does on both.
+        // Larger sectors: whatever the component does, it does on both.
         EXPECT_GT(CountLines(real.out, "read "), 0u);
     }
-    EXPECT_TRUE(real.out == sim.out) << "the traces differ; real run:\n" << real.out.substr(0, 2000);
+    EXPECT_TRUE(WithoutMinutes(real.out) == WithoutMinutes(sim.out))
+        << "the traces differ; real run:\n" << real.out.substr(0, 2000);
 }
 
 TEST(RealDisk, ImageAnswersLikeItsMachineFile)
@@ -182,7 +196,7 @@ TEST(RealDisk, ImageAnswersLikeItsMachineFile)
 }
 
 // Through the kernel's block layer with O_DIRECT, also on 4096-byte sectors,
-// where every 512-byte read takes the whole sector that holds it.
+// where every read takes one whole sector of the drive.
 TEST(RealDisk, LoopDeviceAnswersLikeItsMachineFile)
 {
     for (const Layout* layout : {&kMbrWithLogical, &kGpt4096}) {
