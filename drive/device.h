@@ -6,8 +6,9 @@
 
 namespace hdd {
 
-// The sector sizes the tests read: powers of two from 512 to 4096 bytes.
-constexpr DWORD HDD_MIN_SECTOR_SIZE = 512;
+// The sector sizes the tests read: powers of two from HDD_SECTOR_SIZE, the
+// classic 512 bytes, to 4096 bytes.
+constexpr DWORD HDD_SECTOR_SIZE = 512;
 constexpr DWORD HDD_MAX_SECTOR_SIZE = 4096;
 constexpr DWORD HDD_SECTOR_BUFFER_SIZE = 131072;
 constexpr DWORD HDD_DEVICE_PATH_CHARS = 260;
@@ -25,7 +26,7 @@ alignas(HDD_MAX_SECTOR_SIZE) extern BYTE SectorBuffer[HDD_SECTOR_BUFFER_SIZE];
 // Whether the tests can read a drive of this many bytes per sector.
 constexpr bool IsSupportedSectorSize(DWORD dwBytesPerSector)
 {
-    return dwBytesPerSector >= HDD_MIN_SECTOR_SIZE && dwBytesPerSector <= HDD_MAX_SECTOR_SIZE &&
+    return dwBytesPerSector >= HDD_SECTOR_SIZE && dwBytesPerSector <= HDD_MAX_SECTOR_SIZE &&
            (dwBytesPerSector & (dwBytesPerSector - 1)) == 0;
 }
 
