@@ -28,6 +28,10 @@ command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is missing (scripts/in
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$dir" -G Ninja -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DHDD_FUZZ=ON -DHDD_SANITIZE=ON >/dev/null
 cmake --build "$dir" -j "$JOBS" --target hdd_fuzzers
+# The faulty medium of test/linux is C++ of ours too: it must also build with clang.
+if cmake --build "$dir" --target help | grep -q '^faulty_medium:'; then
+    cmake --build "$dir" -j "$JOBS" --target faulty_medium
+fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
