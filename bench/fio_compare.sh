@@ -43,33 +43,10 @@ for tool in sfdisk blockdev fio; do
     command -v "$tool" >/dev/null || { echo "fio_compare: $tool is missing (scripts/install-deps.sh)" >&2; exit 2; }
 done
 
-work=$(mktemp -d)
-loop=
-cleanup() {
-    [[ -z $loop ]] || losetup -d "$loop" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=medium.sh
+source "$ROOT/bench/medium.sh"
+bench_medium "$SIZE_MIB"
 
-image=$work/disk.img
-truncate -s "${SIZE_MIB}M" "$image"
-printf 'label: dos\nstart=2048, type=7\n' | sfdisk -q --no-reread --no-tell-kernel "$image"
-
-target=$image
-sector=512  # an image file's sectors
-# The loop device reads its file with direct I/O where it can, as a disk
-# would: through the page cache, the positions fio replays would be cached
-# from the traced run while an unseeded random test draws new ones.
-if [[ $(id -u) -eq 0 ]] && loop=$(losetup -r --direct-io=on -f --show "$image" 2>/dev/null); then
-    target=$loop
-    sector=$(blockdev --getss "$loop")
-    cache="direct I/O"
-    [[ $(cat "/sys/block/${loop#/dev/}/loop/dio" 2>/dev/null) == 1 ]] || cache="page cache"
-    medium="read-only loop device $loop ($cache) over a ${SIZE_MIB} MiB sparse image"
-else
-    loop=
-    medium="image file of ${SIZE_MIB} MiB (no loop device: $([[ $(id -u) -eq 0 ]] && echo 'losetup failed' || echo 'not root'))"
-fi
 # hddiag says so on standard error when the file system refuses O_DIRECT.
 "$HDDIAG" --disk "$target" info >/dev/null 2>"$work/info.err"
 direct=1

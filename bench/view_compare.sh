@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Whether the live view slows the reads: each of the four tests runs on a
-# loop device (or, without one, an image file) with the view forced on
+# loop device (or, without one, an image file; see medium.sh) with the view forced on
 # (--view=map, standard error discarded) and off (--view=none), alternating,
 # the best of RUNS each. Prints both wall times and their ratio per test; the
 # goal is a ratio of at most 1.05. Made like bench/fio_compare.sh (the same
@@ -17,25 +17,9 @@ RUNS=${RUNS:-3}
 [[ -x $HDDIAG ]] || { echo "view_compare: no hddiag at $HDDIAG (build the native build first)" >&2; exit 2; }
 command -v sfdisk >/dev/null || { echo "view_compare: sfdisk is missing (scripts/install-deps.sh)" >&2; exit 2; }
 
-work=$(mktemp -d)
-loop=
-cleanup() {
-    [[ -z $loop ]] || losetup -d "$loop" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-image=$work/disk.img
-truncate -s "${SIZE_MIB}M" "$image"
-printf 'label: dos\nstart=2048, type=7\n' | sfdisk -q --no-reread --no-tell-kernel "$image"
-target=$image
-medium="image file of ${SIZE_MIB} MiB"
-if [[ $(id -u) -eq 0 ]] && loop=$(losetup -r -f --show "$image" 2>/dev/null); then
-    target=$loop
-    medium="loop device $loop over a ${SIZE_MIB} MiB sparse image"
-else
-    loop=
-fi
+# shellcheck source=medium.sh
+source "$ROOT/bench/medium.sh"
+bench_medium "$SIZE_MIB"
 
 now_ns() { date +%s%N; }
 run() { # view test -> nanoseconds

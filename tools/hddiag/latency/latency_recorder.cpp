@@ -67,16 +67,7 @@ void LatencyRecorder::RecordFailure(ULONGLONG sector, DWORD error, ULONGLONG ns)
     }
 }
 
-void LatencyRecorder::FeedMap(ULONGLONG sector, ULONGLONG ns) { m_map->RecordSuccess(sector, ns); }
-
-void LatencyRecorder::CountSlowClass(ULONGLONG ns)
-{
-    size_t c = 1;
-    while (c < kLatencyClassBoundsNs.size() && ns >= kLatencyClassBoundsNs[c]) {
-        ++c;
-    }
-    ++m_classes[c];
-}
+void LatencyRecorder::FeedMap(ULONGLONG sector, size_t latencyClass) { m_map->RecordClass(sector, latencyClass); }
 
 void LatencyRecorder::Widen(ULONGLONG unit)
 {

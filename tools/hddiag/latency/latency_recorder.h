@@ -23,6 +23,17 @@ constexpr std::array<ULONGLONG, kLatencyClassCount - 1> kLatencyClassBoundsNs = 
 // "< 5 ms", ..., ">= 500 ms".
 const char* LatencyClassLabel(size_t index);
 
+// The class of a read's latency, 0 (< 5 ms) to 5 (>= 500 ms); one comparison
+// for a fast read.
+inline size_t LatencyClassOf(ULONGLONG ns)
+{
+    size_t c = 0;
+    while (c < kLatencyClassBoundsNs.size() && ns >= kLatencyClassBoundsNs[c]) {
+        ++c;
+    }
+    return c;
+}
+
 struct TimedRead {
     ULONGLONG sector = 0;
     ULONGLONG nanoseconds = 0;
@@ -103,11 +114,8 @@ public:
         m_sumNs += ns;
         m_minNs = ns < m_minNs ? ns : m_minNs;  // (the maximum is the slowest kept read)
         ++m_histogram[HistogramIndex(ns)];
-        if (ns < kLatencyClassBoundsNs[0]) {
-            ++m_classes[0];
-        } else {
-            CountSlowClass(ns);
-        }
+        const size_t latencyClass = LatencyClassOf(ns);
+        ++m_classes[latencyClass];
         Cell& cell = MapCell(sector);
         ++cell.reads;
         cell.sumNs += ns;
@@ -116,7 +124,7 @@ public:
             KeepSlow(sector, ns);
         }
         if (m_map != nullptr) {
-            FeedMap(sector, ns);
+            FeedMap(sector, latencyClass);
         }
     }
 
@@ -172,8 +180,7 @@ private:
     // Makes room for a read in the cell `unit` of the present width.
     void Widen(ULONGLONG unit);
     void KeepSlow(ULONGLONG sector, ULONGLONG ns);
-    void FeedMap(ULONGLONG sector, ULONGLONG ns);
-    void CountSlowClass(ULONGLONG ns);
+    void FeedMap(ULONGLONG sector, size_t latencyClass);
     ULONGLONG MaxNs() const { return m_slowestCount == 0 ? 0 : m_slowest[m_slowestMax].nanoseconds; }
     ULONGLONG Percentile(ULONGLONG perMille) const;
 

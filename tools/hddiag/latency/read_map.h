@@ -26,14 +26,8 @@ using CellMark = std::uint8_t;
 constexpr CellMark kNotRead = 0;
 constexpr CellMark kFailedMark = kLatencyClassCount + 1;
 constexpr size_t kMarkCount = kLatencyClassCount + 2;
-inline CellMark MarkOfLatency(ULONGLONG ns)
-{
-    CellMark mark = 1;
-    for (ULONGLONG bound : kLatencyClassBoundsNs) {
-        mark += ns >= bound ? 1 : 0;
-    }
-    return mark;
-}
+inline CellMark MarkOfClass(size_t latencyClass) { return static_cast<CellMark>(latencyClass + 1); }
+inline CellMark MarkOfLatency(ULONGLONG ns) { return MarkOfClass(LatencyClassOf(ns)); }
 
 class ReadMap {
 public:
@@ -44,9 +38,11 @@ public:
     // Starts a test over these spans (overlaps merged, empty ones dropped).
     void Begin(std::vector<SectorSpan> spans);
 
-    void RecordSuccess(ULONGLONG sector, ULONGLONG ns)
+    void RecordSuccess(ULONGLONG sector, ULONGLONG ns) { RecordClass(sector, LatencyClassOf(ns)); }
+    // A successful read whose latency class the caller has worked out.
+    void RecordClass(ULONGLONG sector, size_t latencyClass)
     {
-        const CellMark mark = MarkOfLatency(ns);
+        const CellMark mark = MarkOfClass(latencyClass);
         ++m_counts[mark];
         Mark(sector, mark);
     }
