@@ -18,9 +18,12 @@ packages=(
     prometheus prometheus-node-exporter           # rules tests, the metrics chain end to end
     dpkg-dev file lintian man-db                  # the Debian package and its checks
     ansible-core ansible-lint systemd             # the playbook and unit checks
+    gddrescue                                     # ddrescuelog: a witness of the scan's map files
+    smartmontools udev                            # disk health (smartctl); udev in the test VM
+    qemu-system-x86 busybox-static cpio kmod      # the test VM of test/vm
 )
 if [[ ${1:-all} != native ]]; then
-    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev nsis)
+    packages+=(wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev nsis)
     packages+=(clang libclang-rt-14-dev)  # the fuzz harnesses (libFuzzer)
 fi
 
