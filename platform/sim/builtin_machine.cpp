@@ -1,8 +1,358 @@
 // The built-in machine: what a front end rehearses against when it is given
 // no machine description.
+#include <nlohmann/json.hpp>
+
 #include "platform/sim/machine_description.h"
 
 namespace hdd::sim {
+
+namespace {
+
+// What smartctl 7.3 says of disk 0: an ATA disk whose own assessment passed,
+// with 8 pending sectors (attribute 197), for a front end's health warning.
+const char* const kSystemDiskSmartctl = R"json({
+ "json_format_version": [
+  1,
+  0
+ ],
+ "smartctl": {
+  "version": [
+   7,
+   3
+  ],
+  "svn_revision": "5338",
+  "platform_info": "x86_64-linux-6.1.0-57-amd64",
+  "build_info": "(local build)",
+  "argv": [
+   "smartctl",
+   "--json",
+   "--info",
+   "--health",
+   "--attributes",
+   "--log=error",
+   "--nocheck=standby,3",
+   "/dev/sda"
+  ],
+  "exit_status": 0
+ },
+ "local_time": {
+  "time_t": 1796700000,
+  "asctime": "Mon Dec  7 08:00:00 2026 UTC"
+ },
+ "device": {
+  "name": "/dev/sda",
+  "info_name": "/dev/sda [SAT]",
+  "type": "sat",
+  "protocol": "ATA"
+ },
+ "model_name": "SIMULATED HDD 500GB",
+ "serial_number": "SIM0000500",
+ "wwn": {
+  "naa": 5,
+  "oui": 0,
+  "id": 1280
+ },
+ "firmware_version": "SIM1.0",
+ "user_capacity": {
+  "blocks": 976773168,
+  "bytes": 500107862016
+ },
+ "logical_block_size": 512,
+ "physical_block_size": 512,
+ "rotation_rate": 7200,
+ "in_smartctl_database": false,
+ "smart_support": {
+  "available": true,
+  "enabled": true
+ },
+ "smart_status": {
+  "passed": true
+ },
+ "ata_smart_attributes": {
+  "revision": 16,
+  "table": [
+   {
+    "id": 1,
+    "name": "Raw_Read_Error_Rate",
+    "value": 200,
+    "worst": 200,
+    "thresh": 51,
+    "when_failed": "",
+    "flags": {
+     "value": 47,
+     "string": "POSR-K ",
+     "prefailure": true,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 0,
+     "string": "0"
+    }
+   },
+   {
+    "id": 3,
+    "name": "Spin_Up_Time",
+    "value": 175,
+    "worst": 172,
+    "thresh": 21,
+    "when_failed": "",
+    "flags": {
+     "value": 39,
+     "string": "POS--K ",
+     "prefailure": true,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 4250,
+     "string": "4250"
+    }
+   },
+   {
+    "id": 4,
+    "name": "Start_Stop_Count",
+    "value": 99,
+    "worst": 99,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 1432,
+     "string": "1432"
+    }
+   },
+   {
+    "id": 5,
+    "name": "Reallocated_Sector_Ct",
+    "value": 200,
+    "worst": 200,
+    "thresh": 140,
+    "when_failed": "",
+    "flags": {
+     "value": 51,
+     "string": "PO--CK ",
+     "prefailure": true,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 0,
+     "string": "0"
+    }
+   },
+   {
+    "id": 9,
+    "name": "Power_On_Hours",
+    "value": 84,
+    "worst": 84,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 12034,
+     "string": "12034"
+    }
+   },
+   {
+    "id": 12,
+    "name": "Power_Cycle_Count",
+    "value": 99,
+    "worst": 99,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 1398,
+     "string": "1398"
+    }
+   },
+   {
+    "id": 187,
+    "name": "Reported_Uncorrect",
+    "value": 100,
+    "worst": 100,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 0,
+     "string": "0"
+    }
+   },
+   {
+    "id": 188,
+    "name": "Command_Timeout",
+    "value": 100,
+    "worst": 100,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 0,
+     "string": "0"
+    }
+   },
+   {
+    "id": 194,
+    "name": "Temperature_Celsius",
+    "value": 113,
+    "worst": 98,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 34,
+     "string": "-O---K ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 34,
+     "string": "34"
+    }
+   },
+   {
+    "id": 197,
+    "name": "Current_Pending_Sector",
+    "value": 200,
+    "worst": 200,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 8,
+     "string": "8"
+    }
+   },
+   {
+    "id": 198,
+    "name": "Offline_Uncorrectable",
+    "value": 200,
+    "worst": 200,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 48,
+     "string": "----CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 0,
+     "string": "0"
+    }
+   },
+   {
+    "id": 199,
+    "name": "UDMA_CRC_Error_Count",
+    "value": 200,
+    "worst": 200,
+    "thresh": 0,
+    "when_failed": "",
+    "flags": {
+     "value": 50,
+     "string": "-O--CK ",
+     "prefailure": false,
+     "updated_online": true,
+     "performance": false,
+     "error_rate": false,
+     "event_count": false,
+     "auto_keep": false
+    },
+    "raw": {
+     "value": 0,
+     "string": "0"
+    }
+   }
+  ]
+ },
+ "power_on_time": {
+  "hours": 12034
+ },
+ "power_cycle_count": 1398,
+ "temperature": {
+  "current": 34
+ },
+ "ata_smart_error_log": {
+  "summary": {
+   "revision": 1,
+   "count": 0
+  }
+ }
+})json";
+
+}  // namespace
 
 MachineDescription BuiltinMachine()
 {
@@ -26,6 +376,8 @@ MachineDescription BuiltinMachine()
     system.latency.model = LatencyModel::Hdd;
     // A weak area inside D: (51 MB, 300 ms a read), for a front end to find.
     system.slow = {SlowRange{600000000ull, 600099999ull, 300}};
+    // In the form a machine file's inline smartctl object takes.
+    system.smartctlJson = nlohmann::json::parse(kSystemDiskSmartctl).dump(2);
     m.disks.push_back(system);
 
     // A 7.5 GiB memory stick; its geometry covers what fits in whole cylinders.

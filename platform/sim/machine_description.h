@@ -58,6 +58,11 @@ struct SimDisk {
     std::vector<SectorRange> unreadable;
     Latency latency;
     std::vector<SlowRange> slow;
+    // What smartctl --json says about the disk, for front ends (the machine
+    // answers none of it): the file a machine file names, relative to it,
+    // and its text (empty: the disk answers no SMART).
+    std::string smartctlFile;
+    std::string smartctlJson;
     bool operator==(const SimDisk&) const = default;
 };
 
@@ -108,10 +113,13 @@ public:
 
 // The built-in machine: one SATA disk 0 with C: (partition 1, 104,857,600,000
 // bytes) and D: (partition 2, 395,249,106,944 bytes, with a slow area at
-// sectors 600,000,000-600,099,999), and a USB memory stick as disk 1 with E:.
+// sectors 600,000,000-600,099,999, and smartctl output with 8 pending
+// sectors), and a USB memory stick as disk 1 with E: (no SMART).
 MachineDescription BuiltinMachine();
 
 // Parses the JSON form; throws MachineError naming the place and the problem.
+// A disk's smartctl file is read only by LoadMachineFile, relative to the
+// machine file; an inline smartctl object becomes smartctlJson here.
 MachineDescription ParseMachine(const std::string& jsonText);
 MachineDescription LoadMachineFile(const std::string& path);
 

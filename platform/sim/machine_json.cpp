@@ -2,6 +2,7 @@
 // error, never a silently ignored setting. Errors name the place as a path
 // into the document (disks[0].geometry.sectors_per_track) and the problem.
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <set>
@@ -287,7 +288,7 @@ SimDisk ReadDisk(const json& j, const std::string& p)
 {
     CheckObject(j, p,
                 {"bus", "media", "model", "serial", "wwn", "geometry", "size", "partitions", "unreadable", "latency",
-                 "slow"});
+                 "slow", "smartctl"});
     SimDisk d;
     // What the disk calls itself, as a front end reports it; any text.
     for (const auto& [key, field] : {std::pair{"model", &d.model}, {"serial", &d.serial}, {"wwn", &d.wwn}}) {
@@ -347,6 +348,18 @@ SimDisk ReadDisk(const json& j, const std::string& p)
     }
     if (j.contains("slow")) {
         d.slow = ReadSlowRanges(j["slow"], At(p, "slow"));
+    }
+    // A file of smartctl's JSON output, or that output written in place.
+    if (j.contains("smartctl")) {
+        const json& s = j["smartctl"];
+        if (s.is_object()) {
+            d.smartctlJson = s.dump(2, ' ', false, json::error_handler_t::replace);
+        } else {
+            d.smartctlFile = String(s, At(p, "smartctl"));
+            if (d.smartctlFile.empty()) {
+                Fail(At(p, "smartctl"), "must name a file of smartctl's JSON output, or be that output");
+            }
+        }
     }
     return d;
 }
@@ -594,11 +607,30 @@ MachineDescription LoadMachineFile(const std::string& path)
     }
     std::ostringstream text;
     text << file.rdbuf();
+    MachineDescription machine;
     try {
-        return ParseMachine(text.str());
+        machine = ParseMachine(text.str());
     } catch (const MachineError& e) {
         throw MachineError(path + ": " + e.what());
     }
+    // Each disk's smartctl output, from a file beside the machine file.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    for (size_t i = 0; i < machine.disks.size(); ++i) {
+        SimDisk& disk = machine.disks[i];
+        if (disk.smartctlFile.empty()) {
+            continue;
+        }
+        const std::filesystem::path named(disk.smartctlFile);
+        const std::filesystem::path full = named.is_absolute() ? named : folder / named;
+        std::ifstream smartctl(full, std::ios::binary);
+        std::ostringstream output;
+        if (!smartctl || !(output << smartctl.rdbuf())) {
+            throw MachineError(path + ": disks[" + std::to_string(i) + "].smartctl: '" + disk.smartctlFile +
+                               "' cannot be read");
+        }
+        disk.smartctlJson = output.str();
+    }
+    return machine;
 }
 
 }  // namespace hdd::sim

@@ -9,6 +9,9 @@
 #include "platform/sim/sim_machine.h"
 #include "tools/hddiag/session/batch_estimate.h"
 #include "tools/hddiag/session/component.h"
+#include "tools/hddiag/health/disk_choice.h"
+#include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/health/health_source.h"
 #include "tools/hddiag/host/host.h"
 #include "tools/hddiag/host/terminal.h"
 #include "tools/hddiag/latency/latency_clock.h"
@@ -88,12 +91,48 @@ MapViewSettings MapSettings(const Options& options, const AppIo& io, bool draw, 
     return settings;
 }
 
+// Reads the disks' health, and says once what kept it from being read.
+std::vector<DiskHealth> ReadDisksHealth(HealthSource& source, const std::vector<DiskRow>& rows, AppIo& io)
+{
+    const std::string note = source.Note();
+    if (!note.empty()) {
+        io.err << "hddiag: health not read: " << note << '\n';
+    }
+    return ReadHealth(source, rows);
+}
+
+// hddiag health: the chosen disks' health; 1 when one is failing.
+int RunHealth(const Options& options, RunResult& result, HealthSource& source, AppIo& io, RunFiles& files)
+{
+    std::vector<DiskRow> chosen;
+    std::string error;
+    if (!ChooseDisks(result.disks, options.healthDisks, chosen, error)) {
+        io.err << "hddiag: " << error << '\n';
+        return kExitUsage;
+    }
+    result.health = ReadDisksHealth(source, chosen, io);
+    if (options.json) {
+        PrintJson(io.out, result, false);
+    } else if (!options.trace) {
+        PrintHealthTable(io.out, result.disks, result.health);
+    }
+    files.Write(options, result, io.err);
+    return AnyFailing(result.health) ? kExitFailed : kExitPassed;
+}
+
 // The command itself, on an object whose machine is in place. clock measures
 // the run; timed is the seam that times the component's reads (null when the
-// component reads through a seam of its own).
+// component reads through a seam of its own); health answers for the disks
+// (null: smartctl).
 int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles& files, TraceWriter* trace,
-               LatencyClock& clock, TimedOs* timed, const std::vector<DiskRow>& disks = {})
+               LatencyClock& clock, TimedOs* timed, const std::vector<DiskRow>& disks = {},
+               HealthSource* health = nullptr)
 {
+    std::unique_ptr<HealthSource> smartctl;
+    if (health == nullptr) {
+        smartctl = SmartctlHealth();
+        health = smartctl.get();
+    }
     Session session(object, io.interrupt);
     BatchEstimate estimate(clock);
     session.AddObserver(&estimate);  // before the views that show it
@@ -139,11 +178,17 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
                << '\n';
     }
     const bool people = !options.trace && !options.json;
+    if (options.command == Command::Health) {
+        return RunHealth(options, result, *health, io, files);
+    }
     if (options.command == Command::Info) {
+        result.health = ReadDisksHealth(*health, result.disks, io);
         if (options.json) {
             PrintJson(io.out, result, false);
         } else if (people) {
             PrintReport(io.out, result.report);
+            io.out << '\n';
+            PrintHealthTable(io.out, result.disks, result.health);
         }
         files.Write(options, result, io.err);
         return kExitPassed;
@@ -182,11 +227,20 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
         result.maps = map->Maps();
         result.maps.resize(result.tests.size());
     }
+    // Once, after the tests, when the disks are awake; it changes neither
+    // the tests' results nor the exit status.
+    if (options.command == Command::Run) {
+        result.health = ReadDisksHealth(*health, result.disks, io);
+    }
 
     if (options.json) {
         PrintJson(io.out, result, true);
     } else if (people) {
         PrintSummary(io.out, result);
+        if (!result.health.empty()) {
+            io.out << '\n';
+            PrintHealthTable(io.out, result.disks, result.health);
+        }
     }
     // A file that cannot be written now is said to be missing; the exit
     // status stays the tests' outcome.
@@ -197,7 +251,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
 // The component linked into hddiag, on whatever seam is installed now, with
 // its reads timed on the clock.
 int RunLinked(const Options& options, AppIo& io, RunFiles& files, TraceWriter* trace, LatencyClock& clock,
-              const std::vector<DiskRow>& disks = {})
+              const std::vector<DiskRow>& disks = {}, HealthSource* health = nullptr)
 {
     TimedOs timed(hdd::Os(), clock);
     hdd::ScopedOsApi scope(timed);
@@ -207,7 +261,7 @@ int RunLinked(const Options& options, AppIo& io, RunFiles& files, TraceWriter* t
         io.err << "hddiag: cannot create the component: " << error << '\n';
         return kExitComponent;
     }
-    return RunCommand(options, component->Object(), io, files, trace, clock, &timed, disks);
+    return RunCommand(options, component->Object(), io, files, trace, clock, &timed, disks, health);
 }
 
 // Block devices and image files (or this computer's disks), read by the
@@ -304,6 +358,11 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         description.seed = *options.seed;
     }
     const std::vector<DiskRow> rows = RowsOfMachine(description);
+    std::vector<std::string> smartctlOutputs;
+    for (const hdd::sim::SimDisk& disk : description.disks) {
+        smartctlOutputs.push_back(disk.smartctlJson);
+    }
+    const std::unique_ptr<HealthSource> health = MachineHealth(std::move(smartctlOutputs));
     hdd::sim::SimMachine machine(std::move(description));
     machine.SetRecording(false);  // a run makes millions of reads; the observer sees each
     machine.SetPacing(options.pace);
@@ -313,7 +372,7 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
     }
     hdd::ScopedOsApi scope(machine);
     SimMachineClock clock(machine);
-    return RunLinked(options, io, files, trace ? &*trace : nullptr, clock, rows);
+    return RunLinked(options, io, files, trace ? &*trace : nullptr, clock, rows, health.get());
 }
 
 }  // namespace hddiag

@@ -18,6 +18,16 @@ std::string CheckTestName(const std::string& name)
     return TestKindFromName(name) ? std::string() : "'" + name + "' is not a test (" + kTestNames + ")";
 }
 
+CLI::App* AddHealthCommand(CLI::App& app, Options& o)
+{
+    CLI::App* health = app.add_subcommand(
+        "health", "each disk's SMART health through smartctl: good, warning or failing, with the reasons "
+                  "(exit status 1 when a disk is failing)");
+    health->add_option("disks", o.healthDisks, "disk numbers or device names (default: every disk)")
+        ->type_name("DISK...");
+    return health;
+}
+
 }  // namespace
 
 DiskOption ParseDiskOption(const std::string& text)
@@ -97,6 +107,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         ->allow_extra_args(false)
         ->check(CheckTestName, "TEST")
         ->type_name("LIST");
+    CLI::App* health = AddHealthCommand(app, o);
 
     try {
         app.parse(argc, argv);
@@ -104,7 +115,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         const std::vector<std::string> rest = app.remaining();
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty() &&
             !rest.empty()) {
-            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test or run)\n";
+            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run or health)\n";
             parsed.exitCode = kExitUsage;
             return parsed;
         }
@@ -147,6 +158,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     }
     if (info->parsed()) {
         o.command = Command::Info;
+    } else if (health->parsed()) {
+        o.command = Command::Health;
     } else if (test->parsed()) {
         o.command = Command::Test;
         o.testKind = *TestKindFromName(kind);

@@ -16,7 +16,7 @@ constexpr int kExitFailed = 1;      // a test failed, was refused or aborted
 constexpr int kExitUsage = 2;       // bad command line or unreadable machine file
 constexpr int kExitComponent = 3;   // the component could not be created or answered nothing
 
-enum class Command { Info, Test, Run };
+enum class Command { Info, Test, Run, Health };
 
 // --disk PATH[:BUS]: a block device or image file and the bus it reports.
 struct DiskOption {
@@ -53,6 +53,8 @@ struct Options {
     // run
     std::vector<std::string> items;  // as typed; empty: every reported partition
     std::vector<TestKind> tests;     // without repeats, in the order given
+    // health
+    std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
 };
 
 struct ParsedCommandLine {

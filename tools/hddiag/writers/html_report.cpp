@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "tools/hddiag/health/health_html.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/writers/svg_charts.h"
@@ -256,6 +257,7 @@ void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& 
     if (!result.disks.empty()) {
         IdentityTable(out, result.disks);
     }
+    WriteHealthSection(out, result.disks, result.health);
 
     for (size_t i = 0; i < result.tests.size(); ++i) {
         if (const LatencySummary* latency = result.LatencyOf(i)) {

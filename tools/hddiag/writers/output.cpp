@@ -3,6 +3,7 @@
 #include <iomanip>
 #include <nlohmann/json.hpp>
 
+#include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/writers/text_escape.h"
 
@@ -189,6 +190,9 @@ void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
     doc["report"] = {{"status", result.report.status}, {"text", result.report.text}, {"volumes", volumes}};
     if (!result.disks.empty()) {
         doc["disks"] = DisksJson(result.disks);
+    }
+    if (!result.health.empty()) {
+        doc["health"] = HealthJson(result.health);
     }
     if (withTests) {
         if (result.plan.made) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/hddiag/health/disk_health.h"
 #include "tools/hddiag/latency/latency_recorder.h"
 #include "tools/hddiag/latency/read_map.h"
 #include "tools/hddiag/session/real_disks.h"
@@ -29,6 +30,8 @@ struct RunResult {
     // The real disks behind the report (--disk or this machine's disks read
     // by the linked component); empty on a simulated machine.
     std::vector<DiskRow> disks;
+    // Each disk's SMART health (info, health, and run after its tests).
+    std::vector<DiskHealth> health;
 
     const LatencySummary* LatencyOf(size_t test) const
     {

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "tools/hddiag/health/health_metrics.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
 #include "tools/hddiag/writers/text_escape.h"
@@ -78,6 +80,20 @@ bool PrepareOne(const char* option, const std::string& path, const std::vector<s
     return true;
 }
 
+// The health file being replaced, for the times it holds; empty when there is
+// none (or it is not a small regular file).
+std::string ReadSmallFile(const std::string& path)
+{
+    if (host::InspectPath(path).kind != host::FileKind::Regular) {
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text(1u << 20, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    return text;
+}
+
 void WriteOne(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
 {
     if (file == nullptr) {
@@ -94,23 +110,44 @@ void WriteOne(host::NewFile* file, const char* what, const std::string& text, st
 
 bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error)
 {
+    // health's --metrics is the health file itself; info's and run's have
+    // one of their own beside them.
+    const bool healthOnly = options.command == Command::Health;
+    const bool readsHealth = healthOnly || options.command == Command::Info || options.command == Command::Run;
+    const std::string healthPath = healthOnly ? options.metricsPath
+                                   : options.metricsPath.empty() || !readsHealth ? std::string()
+                                                                                 : HealthMetricsPath(options.metricsPath);
     if (!PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
-        !PrepareOne("--metrics", options.metricsPath, inputs, m_metrics, error)) {
+        !PrepareOne("--metrics", healthOnly ? std::string() : options.metricsPath, inputs, m_metrics, error) ||
+        !PrepareOne(healthOnly ? "--metrics" : "health metrics", healthPath, inputs, m_health, error)) {
+        Reset();
         return false;
     }
-    if (m_report && m_metrics && SameTarget(*m_report, *m_metrics)) {
+    const host::NewFile* metrics = m_metrics ? m_metrics.get() : m_health.get();
+    if (m_report && metrics != nullptr && SameTarget(*m_report, *metrics)) {
         error = "--report and --metrics name the same file " + Quoted(m_report->Target()) +
                 "; one would overwrite the other";
-        m_report.reset();
-        m_metrics.reset();
+        Reset();
+        return false;
+    }
+    if (m_metrics && m_health && (SameTarget(*m_metrics, *m_health) || (m_report && SameTarget(*m_report, *m_health)))) {
+        error = "the health metrics file " + Quoted(m_health->Target()) + " is another output of this run";
+        Reset();
         return false;
     }
     return true;
 }
 
+void RunFiles::Reset()
+{
+    m_report.reset();
+    m_metrics.reset();
+    m_health.reset();
+}
+
 void RunFiles::Write(const Options& options, const RunResult& result, std::ostream& err)
 {
-    if (!m_report && !m_metrics) {
+    if (!m_report && !m_metrics && !m_health) {
         return;
     }
     RunInfo info;
@@ -129,8 +166,12 @@ void RunFiles::Write(const Options& options, const RunResult& result, std::ostre
         WriteMetrics(metrics, result, info);
         WriteOne(m_metrics.get(), "metrics file", metrics.str(), err);
     }
-    m_report.reset();
-    m_metrics.reset();
+    if (m_health) {
+        std::ostringstream metrics;
+        WriteHealthMetrics(metrics, result.disks, result.health, PreviousReadTimes(ReadSmallFile(m_health->Target())));
+        WriteOne(m_health.get(), "health metrics file", metrics.str(), err);
+    }
+    Reset();
 }
 
 }  // namespace hddiag

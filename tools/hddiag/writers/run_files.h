@@ -1,5 +1,6 @@
 // The files a run may leave beside its output: --report (an HTML page) and
-// --metrics (OpenMetrics text). They are checked and created before the
+// --metrics (OpenMetrics text), and the health's own metrics file beside
+// the tests' (for `health`, --metrics names it). They are checked and created before the
 // first test, so a bad path costs no testing, and written whole at the end
 // under a new name that is then renamed over the target, so a collector never
 // reads half a file.
@@ -36,8 +37,11 @@ public:
     void Write(const Options& options, const RunResult& result, std::ostream& err);
 
 private:
+    void Reset();
+
     std::unique_ptr<host::NewFile> m_report;
     std::unique_ptr<host::NewFile> m_metrics;
+    std::unique_ptr<host::NewFile> m_health;
 };
 
 }  // namespace hddiag

@@ -1,0 +1,126 @@
+#include "tools/hddiag/health/health_html.h"
+
+#include <algorithm>
+
+#include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/health/verdict.h"
+#include "tools/hddiag/writers/html_report.h"
+
+namespace hddiag {
+
+namespace {
+
+std::string Cell(const std::string& text, bool number = false)
+{
+    return std::string(number ? "<td class=\"n\">" : "<td>") + EscapeHtml(text) + "</td>";
+}
+
+template <typename T>
+std::string Known(const std::optional<T>& v)
+{
+    return v ? std::to_string(*v) : std::string();
+}
+
+const char* VerdictClass(const DiskHealth& h)
+{
+    if (h.state != HealthState::Read) {
+        return "notrun";
+    }
+    return h.verdict == Verdict::Good ? "passed" : h.verdict == Verdict::Warning ? "refused" : "failed";
+}
+
+// The predictors in their own order, then the rest in the drive's order.
+std::vector<const SmartAttribute*> PredictorsFirst(const SmartReading& r)
+{
+    std::vector<const SmartAttribute*> order;
+    for (ULONG id : {5u, 187u, 188u, 197u, 198u}) {
+        if (const SmartAttribute* a = r.Attribute(id)) {
+            order.push_back(a);
+        }
+    }
+    for (const SmartAttribute& a : r.attributes) {
+        if (std::find(order.begin(), order.end(), &a) == order.end()) {
+            order.push_back(&a);
+        }
+    }
+    return order;
+}
+
+void Attributes(std::ostream& out, const SmartReading& r)
+{
+    out << "<table>\n<tr><th>ID</th><th>Attribute</th><th>Value</th><th>Worst</th><th>Threshold</th><th>Type</th>"
+           "<th>Failed</th><th>Raw</th></tr>\n";
+    for (const SmartAttribute* a : PredictorsFirst(r)) {
+        const std::string name = IsMetricAttribute(a->id) ? a->name + (a->id == 188 ? " (shown)" : " (predictor)") : a->name;
+        out << "<tr>" << Cell(std::to_string(a->id), true) << Cell(name) << Cell(Known(a->value), true)
+            << Cell(Known(a->worst), true) << Cell(Known(a->threshold), true) << Cell(a->prefail ? "prefail" : "usage")
+            << Cell(a->whenFailed) << Cell(a->rawText.empty() ? Known(a->raw) : a->rawText, true) << "</tr>\n";
+    }
+    out << "</table>\n";
+}
+
+void Figures(std::ostream& out, const SmartReading& r)
+{
+    std::vector<std::pair<std::string, std::string>> rows;
+    if (r.passed) {
+        rows.push_back({"Overall assessment", *r.passed ? "passed" : "FAILED"});
+    }
+    if (r.nvme) {
+        rows.push_back({"NVMe critical warning", Known(r.nvme->criticalWarning)});
+        rows.push_back({"NVMe media errors", Known(r.nvme->mediaErrors)});
+        rows.push_back({"NVMe percentage used", Known(r.nvme->percentageUsed)});
+        rows.push_back({"NVMe available spare (threshold)",
+                        Known(r.nvme->availableSpare) + " (" + Known(r.nvme->availableSpareThreshold) + ")"});
+    }
+    if (r.scsiGrownDefects) {
+        rows.push_back({"SCSI grown defects", Known(r.scsiGrownDefects)});
+    }
+    if (r.scsiUncorrectedReadErrors) {
+        rows.push_back({"SCSI uncorrected read errors", Known(r.scsiUncorrectedReadErrors)});
+    }
+    if (r.temperature) {
+        rows.push_back({"Temperature (C)", std::to_string(*r.temperature)});
+    }
+    if (r.powerOnHours) {
+        rows.push_back({"Power-on hours", Known(r.powerOnHours)});
+    }
+    if (r.errorLogCount) {
+        rows.push_back({"ATA error log entries", Known(r.errorLogCount)});
+    }
+    out << "<table>\n";
+    for (const auto& [what, value] : rows) {
+        out << "<tr><th>" << EscapeHtml(what) << "</th>" << Cell(value, true) << "</tr>\n";
+    }
+    out << "</table>\n";
+}
+
+}  // namespace
+
+void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, const std::vector<DiskHealth>& health)
+{
+    if (health.empty()) {
+        return;
+    }
+    out << "<h2>Health</h2>\n";
+    for (const DiskHealth& h : health) {
+        const DiskRow* row = FindDisk(rows, h.disk);
+        out << "<h3>Disk " << h.disk << (row != nullptr ? " (" + EscapeHtml(row->device) + ")" : std::string())
+            << ": <span class=\"" << VerdictClass(h) << "\">" << EscapeHtml(HealthSummary(h)) << "</span></h3>\n";
+        const std::string why = HealthWhy(h);
+        if (!why.empty()) {
+            out << "<p>" << EscapeHtml(why) << "</p>\n";
+        }
+        if (h.state != HealthState::Read) {
+            continue;
+        }
+        Figures(out, h.reading);
+        if (!h.reading.attributes.empty()) {
+            Attributes(out, h.reading);
+        }
+        for (const std::string& note : h.reading.notes) {
+            out << "<p>Note: " << EscapeHtml(note) << "</p>\n";
+        }
+    }
+}
+
+}  // namespace hddiag

@@ -1,0 +1,15 @@
+// The report page's health part: per disk its verdict and reasons, and its
+// attributes with the failure predictors first.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "tools/hddiag/health/disk_health.h"
+#include "tools/hddiag/session/real_disks.h"
+
+namespace hddiag {
+
+void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, const std::vector<DiskHealth>& health);
+
+}  // namespace hddiag

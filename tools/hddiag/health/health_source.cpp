@@ -1,0 +1,98 @@
+#include "tools/hddiag/health/health_source.h"
+
+#include <chrono>
+
+#include "tools/hddiag/health/smartctl_json.h"
+#include "tools/hddiag/host/output_file.h"
+#include "tools/hddiag/host/program.h"
+
+namespace hddiag {
+
+namespace {
+
+const char* const kSmartctlMissing = "smartctl not found; install smartmontools";
+
+class SmartctlSource final : public HealthSource {
+public:
+    SmartctlSource() : m_path(host::FindProgram("smartctl")) {}
+
+    DiskHealth Read(const DiskRow& row) override
+    {
+        DiskHealth h;
+        h.disk = row.disk;
+        if (m_path.empty()) {
+            h.note = kSmartctlMissing;
+            return h;
+        }
+        if (host::InspectPath(row.path).kind == host::FileKind::Regular) {
+            h.state = HealthState::NotSupported;
+            h.note = "an image file has no SMART";
+            return h;
+        }
+        std::vector<std::string> args = SmartctlArguments();
+        args.push_back(host::SmartctlDeviceName(row));
+        const host::ProgramRun run = host::RunProgram(m_path, args);
+        if (!run.started || !run.exited) {
+            h.note = "smartctl " + std::string(run.started ? "did not finish: " : "did not start: ") + run.error;
+            return h;
+        }
+        h = HealthFromSmartctl(row.disk, run.output, run.exitStatus);
+        return h;
+    }
+
+    std::string Note() const override { return m_path.empty() ? kSmartctlMissing : std::string(); }
+
+private:
+    std::string m_path;
+};
+
+class MachineSource final : public HealthSource {
+public:
+    explicit MachineSource(std::vector<std::string> outputs) : m_outputs(std::move(outputs)) {}
+
+    DiskHealth Read(const DiskRow& row) override
+    {
+        const size_t i = static_cast<size_t>(row.disk);
+        if (row.disk < 0 || i >= m_outputs.size() || m_outputs[i].empty()) {
+            DiskHealth h;
+            h.disk = row.disk;
+            h.state = HealthState::NotSupported;
+            h.note = "the machine gives no SMART for it";
+            return h;
+        }
+        return HealthFromSmartctl(row.disk, m_outputs[i], std::nullopt);
+    }
+
+private:
+    std::vector<std::string> m_outputs;
+};
+
+}  // namespace
+
+std::vector<std::string> SmartctlArguments()
+{
+    return {"--json",      "--info", "--health", "--attributes", "--log=error",
+            "--nocheck=standby," + std::to_string(kSmartctlStandbyExit)};
+}
+
+std::unique_ptr<HealthSource> SmartctlHealth() { return std::make_unique<SmartctlSource>(); }
+
+std::unique_ptr<HealthSource> MachineHealth(std::vector<std::string> outputs)
+{
+    return std::make_unique<MachineSource>(std::move(outputs));
+}
+
+std::vector<DiskHealth> ReadHealth(HealthSource& source, const std::vector<DiskRow>& rows)
+{
+    std::vector<DiskHealth> health;
+    for (const DiskRow& row : rows) {
+        DiskHealth h = source.Read(row);
+        h.disk = row.disk;
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        h.readTime = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
+        health.push_back(std::move(h));
+    }
+    return health;
+}
+
+}  // namespace hddiag

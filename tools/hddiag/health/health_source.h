@@ -1,0 +1,36 @@
+// Where a disk's health comes from: smartctl on this computer, or the
+// smartctl output a simulated machine gives for its disks.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/hddiag/health/disk_health.h"
+#include "tools/hddiag/session/real_disks.h"
+
+namespace hddiag {
+
+class HealthSource {
+public:
+    virtual ~HealthSource() = default;
+    virtual DiskHealth Read(const DiskRow& row) = 0;
+    // Said once for the whole command (smartctl missing); empty when nothing is.
+    virtual std::string Note() const { return {}; }
+};
+
+// smartctl's arguments before the device name: read-only, and never waking a
+// disk in standby.
+std::vector<std::string> SmartctlArguments();
+
+// smartctl as found on this computer (PATH; on Windows also beside hddiag.exe).
+std::unique_ptr<HealthSource> SmartctlHealth();
+
+// By disk number: the smartctl output that answers for each disk of a
+// simulated machine; an empty text answers no SMART.
+std::unique_ptr<HealthSource> MachineHealth(std::vector<std::string> outputs);
+
+// The disks' health in order, each stamped with the time it was read.
+std::vector<DiskHealth> ReadHealth(HealthSource& source, const std::vector<DiskRow>& rows);
+
+}  // namespace hddiag

@@ -1,0 +1,155 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/hddiag/host/program.h"
+
+extern char** environ;
+
+namespace hddiag::host {
+
+namespace {
+
+// smartctl's JSON for one disk is tens of kilobytes.
+constexpr size_t kOutputLimit = 16u << 20;
+
+bool IsExecutableFile(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { Close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return m_fd; }
+    void Close()
+    {
+        if (m_fd >= 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+private:
+    int m_fd;
+};
+
+class SpawnActions {
+public:
+    SpawnActions() { m_ok = posix_spawn_file_actions_init(&m_actions) == 0; }
+    ~SpawnActions()
+    {
+        if (m_ok) {
+            posix_spawn_file_actions_destroy(&m_actions);
+        }
+    }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    bool Ok() const { return m_ok; }
+    posix_spawn_file_actions_t* Get() { return &m_actions; }
+
+private:
+    posix_spawn_file_actions_t m_actions{};
+    bool m_ok = false;
+};
+
+}  // namespace
+
+std::string FindProgram(const std::string& name)
+{
+    if (name.find('/') != std::string::npos) {
+        return IsExecutableFile(name) ? name : std::string();
+    }
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path != nullptr ? path : "";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        const size_t colon = dirs.find(':', start);
+        const std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        if (IsExecutableFile(candidate)) {
+            return candidate;
+        }
+        if (colon == std::string::npos) {
+            break;
+        }
+        start = colon + 1;
+    }
+    return {};
+}
+
+ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args)
+{
+    ProgramRun run;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        run.error = std::string("pipe: ") + std::strerror(errno);
+        return run;
+    }
+    Fd readEnd(fds[0]);
+    Fd writeEnd(fds[1]);
+    SpawnActions actions;
+    if (!actions.Ok() || posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.Get(), writeEnd.Get(), 1) != 0 ||
+        posix_spawn_file_actions_addopen(actions.Get(), 2, "/dev/null", O_WRONLY, 0) != 0) {
+        run.error = "cannot set up the program's files";
+        return run;
+    }
+    std::vector<std::string> argv0{path};
+    argv0.insert(argv0.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv0) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, path.c_str(), actions.Get(), nullptr, argv.data(), environ);
+    writeEnd.Close();
+    if (rc != 0) {
+        run.error = std::strerror(rc);
+        return run;
+    }
+    run.started = true;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        if (run.output.size() < kOutputLimit) {
+            run.output.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    readEnd.Close();
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            run.error = std::string("waitpid: ") + std::strerror(errno);
+            return run;
+        }
+    }
+    if (WIFEXITED(status)) {
+        run.exited = true;
+        run.exitStatus = static_cast<ULONG>(WEXITSTATUS(status));
+    } else {
+        run.error = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status)) : "did not exit";
+    }
+    return run;
+}
+
+std::string SmartctlDeviceName(const DiskRow& row) { return row.path; }
+
+}  // namespace hddiag::host
