@@ -187,13 +187,22 @@ TEST(App, InfoAsTableAndAsJson)
               "Letter  Disk  Partition  Size (MiB)\n"
               "C:      0     1          4\n"
               "D:      0     2          4\n"
-              "Report: 0-1-4,0-2-4\n");
+              "Report: 0-1-4,0-2-4\n"
+              "\n"
+              "Disk  Device          Model  Serial  Health         Temp  Hours  Why\n"
+              "0     PhysicalDrive0  -      -       not supported  -     -      the machine gives no SMART for it\n"
+              "1     PhysicalDrive1  -      -       not supported  -     -      the machine gives no SMART for it\n");
 
     // The disks with their identity from the machine file.
     const TempFile named(SmallMachine("[]", "\"instant\"", R"(, "model": "M 1", "serial": "S1", "wwn": "0x5")"));
     const RunOutput json = Hddiag({"--machine", named.Path(), "--json", "info"});
     EXPECT_EQ(json.code, 0) << json.err;
-    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    nlohmann::json doc = nlohmann::json::parse(json.out);
+    // When each disk's health was read is the clock's; the rest is pinned.
+    for (nlohmann::json& disk : doc["health"]) {
+        EXPECT_GT(disk["read_time"].get<double>(), 1.7e9);
+        disk.erase("read_time");
+    }
     EXPECT_EQ(doc, nlohmann::json::parse(R"({"report": {"status": 0, "text": "0-1-4,0-2-4", "volumes": [
         {"letter": "C", "disk": 0, "partition": 1, "size_mib": 4},
         {"letter": "D", "disk": 0, "partition": 2, "size_mib": 4}]},
@@ -204,7 +213,12 @@ TEST(App, InfoAsTableAndAsJson)
                      {"letter": null, "partition": 3, "reason": "none in the machine"}]},
         {"disk": 1, "device": "PhysicalDrive1", "path": "\\\\.\\PhysicalDrive1", "bus": "USB", "model": null,
          "serial": null, "wwn": null, "size_bytes": 16450560, "problem": null,
-         "volumes": [{"letter": "E", "partition": 1}]}]})"));
+         "volumes": [{"letter": "E", "partition": 1}]}],
+      "health": [
+        {"disk": 0, "state": "not supported", "verdict": null, "reasons": [],
+         "note": "the machine gives no SMART for it"},
+        {"disk": 1, "state": "not supported", "verdict": null, "reasons": [],
+         "note": "the machine gives no SMART for it"}]})"));
 }
 
 TEST(App, RunAsJson)
@@ -366,7 +380,13 @@ TEST(App, BuiltinMachineReport)
               "Letter  Disk  Partition  Size (MiB)\n"
               "C:      0     1          100000\n"
               "D:      0     2          376938\n"
-              "Report: 0-1-100000,0-2-376938\n");
+              "Report: 0-1-100000,0-2-376938\n"
+              "\n"
+              "Disk  Device          Model                Serial      Health         Temp  Hours  Why\n"
+              "0     PhysicalDrive0  SIMULATED HDD 500GB  SIM0000500  warning        34 C  12034  "
+              "attribute 197 Current_Pending_Sector: raw value 8\n"
+              "1     PhysicalDrive1  SIMULATED STICK 8GB  SIM0000008  not supported  -     -      "
+              "the machine gives no SMART for it\n");
 }
 
 // The outputs are made before the first test; one that cannot be written

@@ -144,7 +144,7 @@ def main():
 
         # Nothing is left under a temporary name.
         expected = {"victim.img", "planted.txt", "link.html", "hard.html", "node", "r.html", "r.html.tmp",
-                    "r.html.tmp.img", "m.prom", "target.html", "alias.html"}
+                    "r.html.tmp.img", "m.prom", "m-health.prom", "target.html", "alias.html"}
         left = set(os.listdir(folder)) - expected
         check(not left, "files left behind: %s" % sorted(left))
 

@@ -34,8 +34,14 @@ MACHINE = {
         "unreadable": [18432],
         "latency": 2.5,
         "slow": [{"sectors": "5000-5100", "ms": 300}],
+        # smartctl's output for it, beside the machine file.
+        "smartctl": "disk0-smartctl.json",
     }]
 }
+SMARTCTL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "smartctl", "ata-pending.json")
+HEALTH_FAMILIES = {"hddiag_smart_status", "hddiag_smart_verdict", "hddiag_smart_attribute_raw",
+                   "hddiag_smart_attribute_normalized", "hddiag_disk_temperature_celsius",
+                   "hddiag_disk_power_on_hours", "hddiag_smart_read_timestamp_seconds"}
 
 
 def fail(message):
@@ -59,12 +65,16 @@ def main():
         metrics = os.path.join(folder, "hddiag.prom")
         with open(machine, "w") as f:
             json.dump(MACHINE, f)
+        with open(SMARTCTL) as src, open(os.path.join(folder, "disk0-smartctl.json"), "w") as dst:
+            dst.write(src.read())
+        health_file = os.path.join(folder, "hddiag-health.prom")
         run = subprocess.run([hddiag, "--machine", machine, "--json", "run", "0-1", "0-2", "0-3",
                               "--tests", "linear,surface", "--report", report, "--metrics", metrics],
                              capture_output=True, text=True)
         check(run.returncode == 1, "exit status %d: %s" % (run.returncode, run.stderr))
         doc = json.loads(run.stdout)
-        left = sorted(set(os.listdir(folder)) - {"machine.json", "report.html", "hddiag.prom"})
+        left = sorted(set(os.listdir(folder)) - {"machine.json", "disk0-smartctl.json", "report.html",
+                                                    "hddiag.prom", "hddiag-health.prom"})
         check(not left, "temporary files left: %s" % left)
 
         # ---- metrics --------------------------------------------------------
@@ -123,18 +133,41 @@ def main():
                       "bucket %s of %s: %s" % (bound, key, sample))
             check(counts[key][0].value == latency["reads"] - latency["failed_reads"], "count of %s" % (key,))
 
+        # ---- the health file beside them: only its own series ----------------
+        check(not any(name in families for name in HEALTH_FAMILIES), "health series among the tests'")
+        with open(health_file) as f:
+            health = {family.name: family for family in text_string_to_metric_families(f.read())}
+        check(set(health) == HEALTH_FAMILIES, "health families: %s" % sorted(health))
+        want = {"disk": "0", "device": "PhysicalDrive0", "serial": SERIAL}
+        verdicts = {}
+        for family in health.values():
+            for s in family.samples:
+                check({k: s.labels[k] for k in want} == want, "no identity on %s" % (s,))
+                if s.name == "hddiag_smart_verdict":
+                    verdicts[s.labels["verdict"]] = s.value
+        entry = doc["health"][0]
+        check(entry["verdict"] == "warning" and verdicts == {"good": 0, "warning": 1, "failing": 0},
+              "verdict: %s, %s" % (entry["verdict"], verdicts))
+        raw = {s.labels["id"]: s.value for s in health["hddiag_smart_attribute_raw"].samples}
+        check(raw == {str(a["id"]): a["raw"] for a in entry["smart"]["attributes"]
+                      if a["id"] in (5, 187, 188, 197, 198)}, "raw values: %s" % raw)
+        stamp = health["hddiag_smart_read_timestamp_seconds"].samples[0].value
+        check(abs(stamp - entry["read_time"]) < 0.01, "read time %s, JSON %s" % (stamp, entry["read_time"]))
+
         # ---- the page -------------------------------------------------------
         page = ET.parse(report).getroot()
         sections = [h2 for h2 in page.iter("h2")]
         charts = list(page.iter(SVG))
         timed = [r for r in doc["results"] if r["latency"]["reads"] > 0]
         check(len(charts) == 2 * len(timed), "%d charts for %d timed tests" % (len(charts), len(timed)))
-        check(len(sections) == 1 + len(doc["results"]), "%d headings" % len(sections))
+        check(len(sections) == 2 + len(doc["results"]), "%d headings" % len(sections))
+        check(sections[1].text == "Health", "the health section is not second: %s" % sections[1].text)
         text = "".join(page.itertext())
         check("slowest area: sectors" in text, "no slowest area on the page")
         check("18432" in text, "the failed read is not on the page")
         # (the page shows control characters escaped)
         check(MODEL.replace("\n", "\\n") in text and SERIAL in text, "the disk's identity is not on the page")
+        check("Current_Pending_Sector: raw value 8" in text, "the health reason is not on the page")
     print("check_run_files: metrics and page agree with the JSON of the run")
 
 

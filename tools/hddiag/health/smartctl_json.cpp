@@ -193,8 +193,7 @@ SmartReading ReadDocument(const json& doc, std::optional<ULONG> processExit)
     Reader in(r.notes);
     if (const json* version = in.Array(doc, "json_format_version", "json_format_version")) {
         if (version->empty() || !(*version)[0].is_number_unsigned() || (*version)[0].get<ULONGLONG>() != 1) {
-            in.Note("json_format_version", "is not 1.x, the version hddiag knows (read as 1.x)");
-            r.notes.back() = "json_format_version is not 1.x, the version hddiag knows; read as if it were";
+            r.notes.push_back("json_format_version is not 1.x, the version hddiag knows; read as if it were");
         }
     }
     if (const json* tool = in.Object(doc, "smartctl", "smartctl")) {
