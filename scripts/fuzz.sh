@@ -8,7 +8,8 @@
 #   scripts/fuzz.sh 600         # a longer run: ten minutes each
 #   scripts/fuzz.sh 60 machine_file
 #
-# Harnesses: drive_selector machine_file registry_script callback. Seeds are in
+# Harnesses: every fuzz/<harness>_fuzzer.cpp (drive_selector machine_file
+# registry_script callback smartctl_json). Seeds are in
 # fuzz/corpus/<harness>; what a run adds goes to $BUILD_ROOT/fuzz/corpus/<harness>
 # and an input that breaks an invariant to $BUILD_ROOT/fuzz/artifacts/; the
 # per-harness results to $BUILD_ROOT/fuzz/summary.txt. Exits non-zero when a
@@ -21,7 +22,12 @@ JOBS=${JOBS:-$(nproc)}
 seconds=${1:-20}
 shift || true
 harnesses=("$@")
-[[ ${#harnesses[@]} -gt 0 ]] || harnesses=(drive_selector machine_file registry_script callback)
+if [[ ${#harnesses[@]} -eq 0 ]]; then
+    for f in "$ROOT"/fuzz/*_fuzzer.cpp; do
+        f=${f##*/}
+        harnesses+=("${f%_fuzzer.cpp}")
+    done
+fi
 dir=$BUILD_ROOT/fuzz
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is missing (scripts/install-deps.sh)" >&2; exit 1; }

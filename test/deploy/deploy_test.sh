@@ -48,13 +48,15 @@ expected=(
 )
 # The alerting rules ship once they are written.
 [[ ! -f $src/deploy/prometheus/hddiag.rules.yml ]] ||
-    expected+=(./usr/share/doc/hddiag/examples/hddiag.rules.yml)
+    expected+=(./usr/share/doc/hddiag/examples/hddiag.rules.yml
+               ./usr/share/doc/hddiag/examples/hddiag-health.rules.yml)
 for f in "${expected[@]}"; do
     [[ -f $scratch/root/$f ]] || fail "the package lacks $f"
 done
 file -b "$scratch/root/usr/bin/hddiag" | grep -q ', stripped' || fail "usr/bin/hddiag is not stripped"
 dpkg-deb -f "$deb" Depends | grep -q 'libblkid1' || fail "Depends does not name libblkid1 (shlibdeps)"
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
+[[ $(dpkg-deb -f "$deb" Recommends) == smartmontools ]] || fail "Recommends is not smartmontools"
 
 echo "== hddiag from the package"
 hddiag=$scratch/root/usr/bin/hddiag

@@ -1,0 +1,43 @@
+// smartctl's JSON output as hddiag reads it: any text gives a state, and a
+// disk that was read gets a verdict whose reasons match it; every form the
+// health is written in (table, JSON, metrics, page) takes the result.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "tools/hddiag/health/health_html.h"
+#include "tools/hddiag/health/health_metrics.h"
+#include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/health/smartctl_json.h"
+
+using namespace hddiag;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const DiskHealth h = HealthFromSmartctl(0, text, std::nullopt);
+    // A verdict other than good always says why; one that was not read has none.
+    FUZZ_CHECK(h.state == HealthState::Read || h.reasons.empty());
+    FUZZ_CHECK(h.state != HealthState::Read || (h.verdict == Verdict::Good) == h.reasons.empty());
+    FUZZ_CHECK(h.state == HealthState::Read || !h.note.empty());
+
+    DiskRow row;
+    row.device = "sda";
+    std::vector<DiskRow> rows{row};
+    std::vector<DiskHealth> health{h};
+    std::ostringstream table, page, metrics;
+    PrintHealthTable(table, rows, health);
+    WriteHealthSection(page, rows, health);
+    WriteHealthMetrics(metrics, rows, health, {});
+    const std::string m = metrics.str();
+    FUZZ_CHECK(m.size() >= 6 && m.compare(m.size() - 6, 6, "# EOF\n") == 0);
+    // One sample or comment per line: no newline escapes a label value.
+    std::istringstream lines(m);
+    for (std::string line; std::getline(lines, line);) {
+        FUZZ_CHECK(line.rfind("# ", 0) == 0 || line.rfind("hddiag_", 0) == 0);
+    }
+    (void)HealthJson(health).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return 0;
+}
