@@ -180,21 +180,21 @@ READ_LINE = re.compile(r"blk_co_preadv blk 0x[0-9a-f]+ bs (0x[0-9a-f]+) offset (
 PRELUDE = r"""
 VM_RESULTS=/run/vm
 export VM_RESULTS
-vm_serial() {
-    s=$(cat "$1/device/serial" "$1/serial" 2>/dev/null | head -n 1 | tr -d ' ')
-    [ -n "$s" ] || s=$(tail -c +5 "$1/device/vpd_pg80" 2>/dev/null | tr -d '\000 ')
-    echo "$s"
+vm_scan_disks() {
+    for b in /sys/block/*; do
+        s=
+        read -r s 2>/dev/null <"$b/device/serial" || read -r s 2>/dev/null <"$b/serial"
+        [ -n "$s" ] || s=$(tail -c +5 "$b/device/vpd_pg80" 2>/dev/null | tr -d '\000')
+        echo "${b##*/} $s"
+    done | awk 'NR == FNR { name[$2] = $1; next } ($2 in name) { print name[$2], "/dev/" $1 }' \
+        "$VM_RESULTS/disks" - >/run/vm-disks
 }
 vm_disk() {
-    want=$(awk -v n="$1" '$1 == n { print $2 }' "$VM_RESULTS/disks")
-    for b in /sys/block/*; do
-        if [ -n "$want" ] && [ "$(vm_serial "$b")" = "$want" ]; then
-            echo "/dev/${b##*/}"
-            return 0
-        fi
-    done
-    echo "vm_disk: no disk $1 (serial '$want')" >&2
-    return 1
+    # name -> node by serial, from a list made once (again when a disk is new)
+    [ -s /run/vm-disks ] && awk -v n="$1" '$1 == n { print $2; f = 1 } END { exit !f }' /run/vm-disks && return 0
+    vm_scan_disks
+    awk -v n="$1" '$1 == n { print $2; f = 1 } END { exit !f }' /run/vm-disks ||
+        { echo "vm_disk: no disk $1" >&2; return 1; }
 }
 vm_mark() {
     echo "$1" >"$VM_RESULTS/marks/$1.request"
@@ -210,6 +210,7 @@ class Result:
         self.output = output  # its stdout and stderr
         self.seconds = seconds  # from QEMU's start to its end
         self.marks = guest.marks  # name -> read-log length when the guest reached it
+        self.mark_times = guest.mark_times  # name -> seconds from QEMU's start
 
     def file(self, name):
         with open(os.path.join(self.guest.results, name), errors="replace") as f:
@@ -249,14 +250,16 @@ class Guest:
         self.process = None
         self.monitor = None
         self.marks = {}
+        self.mark_times = {}
         self._log = None
         self._files = {}
+        self._started = 0.0
 
     def command_line(self):
         argv = ["qemu-system-x86_64", "-nodefaults", "-display", "none", "-no-reboot",
                 "-accel", "tcg,thread=multi", "-smp", str(self.cpus), "-m", str(self.memory_mib),
                 "-kernel", self.kernel.vmlinuz, "-initrd", self.kernel.initramfs,
-                "-append", "console=ttyS0 panic=-1 loglevel=4",
+                "-append", "console=ttyS0 panic=-1 loglevel=6",
                 "-serial", f"file:{self.console}",
                 "-qmp", f"unix:{self.qmp_path},server=on,wait=off",
                 "-virtfs", "local,path=/,mount_tag=host,security_model=passthrough,readonly=on,multidevs=remap",
@@ -314,8 +317,9 @@ class Guest:
             f.write(PRELUDE + "\n" + script + "\n")
         self._files = {d.name: d.file_option(self.workdir) for d in self.disks}
         self.marks = {}
+        self.mark_times = {}
         self._log = None
-        started = time.monotonic()
+        started = self._started = time.monotonic()
         deadline = started + self.timeout
         stderr = open(os.path.join(self.workdir, "qemu.stderr"), "w")
         self.process = subprocess.Popen(self.command_line(), stdin=subprocess.DEVNULL, stdout=stderr, stderr=stderr)
@@ -358,6 +362,7 @@ class Guest:
                 continue
             # The guest waits at the mark, so its reads so far are all logged.
             self.marks[name] = len(self.read_log(refresh=True)) if self.trace_reads else 0
+            self.mark_times[name] = time.monotonic() - self._started
             action = on_mark.get(name)
             if action is not None:
                 action(self)
