@@ -329,13 +329,14 @@ def run_examples(docs, root, hddiag):
 
 # ---- all together ----------------------------------------------------------------
 
-def main():
+def main(argv=None):
+    errors.clear()
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--hddiag", required=True, help="the hddiag program to check against")
     parser.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."),
                         help="the repository (default: this script's)")
     parser.add_argument("--no-run", action="store_true", help="do not run the examples")
-    args = parser.parse_args()
+    args = parser.parse_args(argv)
     root = os.path.realpath(args.root)
     program = Program(args.hddiag)
 
