@@ -12,7 +12,8 @@ Checks, with FILE:LINE for every fault:
   Every option has a .TP entry under OPTIONS in packaging/deb/hddiag.1.in and
   a code span starting with it in docs/hddiag.md, and every subcommand a .TP
   entry under COMMANDS and a command line in docs/hddiag.md. No hddiag
-  command line (in a code block, or a code span starting with hddiag), no
+  command line (in a code block, or a code span starting with hddiag or
+  scripts/run.sh, which runs `hddiag run`), no
   OPTIONS entry of the manual page and no code span of docs/hddiag.md that
   starts with a minus names an option hddiag does not have where it stands
   (before the subcommand: the global ones; after it: those and its own).
@@ -106,6 +107,8 @@ def hddiag_words(line):
         words = words[1:]
     if words and os.path.basename(words[0]) in ("hddiag", "hddiag.exe"):
         return words[1:]
+    if words and words[0].endswith("scripts/run.sh"):  # hands its arguments to hddiag run
+        return ["run", *words[1:]]
     return None
 
 
