@@ -52,18 +52,24 @@ def help_text(hddiag, args):
 
 
 def parse_help(text):
-    """CLI11's help: {option: takes a value} and the subcommands' names."""
+    """CLI11's help: {option: takes a value} and the subcommands' names.
+
+    Options and subcommands may stand in groups of their own (a "Name:" line),
+    so any entry that starts with a minus is an option, and any other entry
+    outside Positionals a subcommand."""
     options, subcommands, section = {}, [], None
     for line in text.splitlines():
         if re.match(r"^\S.*:$", line):
             section = line[:-1]
             continue
-        if section == "Options" and re.match(r"^  -", line):
+        if section is None:
+            continue
+        if re.match(r"^  -", line):
             names, _, rest = line.strip().partition(" ")
             for name in names.split(","):
                 options[name] = bool(rest) and not rest.startswith(("Excludes:", "Needs:")) and \
                     not rest.startswith(" ")
-        elif section == "Subcommands" and re.match(r"^  \S", line):
+        elif section != "Positionals" and re.match(r"^  [A-Za-z][\w-]*(\s{2,}|$)", line):
             subcommands.append(line.split()[0])
     return options, subcommands
 
