@@ -21,7 +21,7 @@ Class Progress
 End Class
 
 Function Main()
-    Dim hdd, callback, report, parts, selector, code
+    Dim hdd, callback, report, entries, parts, selector, code
     Main = 2
     Set hdd = CreateObject("HDD.CHDDObject")
     Set callback = New Progress
@@ -33,9 +33,12 @@ Function Main()
     If WScript.Arguments.Count > 0 Then
         selector = WScript.Arguments(0)
     Else
-        parts = Split(Split(report & ",", ",")(0) & "-", "-")
-        selector = parts(0)
-        If UBound(parts) > 1 Then selector = selector & "-" & parts(1)
+        selector = ""
+        entries = Split(report, ",")
+        If UBound(entries) >= 0 Then
+            parts = Split(entries(0), "-")
+            If UBound(parts) >= 1 Then selector = parts(0) & "-" & parts(1)
+        End If
     End If
     hdd.StartHDDTest selector, 8  ' the surface scan; no result to see
     WScript.Echo "plan: " & selector & " mask 0x00000008"
