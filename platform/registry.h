@@ -27,6 +27,10 @@ public:
     virtual LONG CreateKey(RegistryRoot root, const std::wstring& path) = 0;
     // ERROR_SUCCESS when the key exists.
     virtual LONG OpenKey(RegistryRoot root, const std::wstring& path) = 0;
+    // The same in the other registry view of a 64-bit system (the 64-bit view
+    // for a 32-bit process, the 32-bit one for a 64-bit process), where the
+    // class keys are kept apart; ERROR_FILE_NOT_FOUND when there is none.
+    virtual LONG OpenKeyInOtherView(RegistryRoot root, const std::wstring& path) = 0;
     // Sets a string value of an existing key; a null name is the default value.
     virtual LONG SetStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                                 const std::wstring& value) = 0;

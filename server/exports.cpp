@@ -70,7 +70,12 @@ HRESULT LoadScript(UINT nId, std::wstring& script)
     return FAILED(hr) ? hr : DecodeScriptBytes(bytes, script);
 }
 
-HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister)
+// What unregistration removes: everything, or, while the server of the
+// other bitness is still registered in the other registry view, only what
+// that view keeps apart (the class key) and leaves the keys both share.
+enum class Removal { All, OwnViewOnly };
+
+HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister, Removal removal = Removal::All)
 {
     std::wstring script;
     const HRESULT hr = LoadScript(nId, script);
@@ -78,8 +83,23 @@ HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister)
         return hr;
     }
     const bool bPerUser = Module().IsPerUser();
-    return bRegister ? RegisterScript(script, reg.variables, bPerUser)
-                     : UnregisterScript(script, reg.variables, bPerUser);
+    if (bRegister) {
+        return RegisterScript(script, reg.variables, bPerUser);
+    }
+    return removal == Removal::All ? UnregisterScript(script, reg.variables, bPerUser)
+                                   : UnregisterScriptKey(script, reg.variables, bPerUser, L"CLSID");
+}
+
+// True when the other registry view of a 64-bit system registers the class
+// (the 32-bit server for the 64-bit one, and the other way round), in the
+// classes root that this registration uses.
+bool OtherViewRegistersClass()
+{
+    const std::wstring classKey = std::wstring(L"CLSID\\") + HDD_CLSID_CHDDOBJECT_TEXT;
+    const bool bPerUser = Module().IsPerUser();
+    return Registry().OpenKeyInOtherView(bPerUser ? RegistryRoot::CurrentUser : RegistryRoot::ClassesRoot,
+                                         bPerUser ? L"Software\\Classes\\" + classKey : classKey) ==
+           static_cast<LONG>(ERROR_SUCCESS);
 }
 
 // The type library of the server file itself, else the .tlb beside it;
@@ -173,12 +193,15 @@ HRESULT UnregisterSteps()
     if (FAILED(hr)) {
         return hr;
     }
-    hr = ApplyScript(reg, HDD_IDR_CLASS_SCRIPT, false);
+    const Removal removal = OtherViewRegistersClass() ? Removal::OwnViewOnly : Removal::All;
+    hr = ApplyScript(reg, HDD_IDR_CLASS_SCRIPT, false, removal);
     if (FAILED(hr)) {
         return hr;
     }
+    // The library's registration for this platform only (win32 or win64);
+    // its shared key goes with the last one.
     hr = UnregisterTypeLibrary(reg);
-    if (FAILED(hr)) {
+    if (FAILED(hr) || removal == Removal::OwnViewOnly) {
         return hr;
     }
     hr = ApplyScript(reg, HDD_IDR_APPID_SCRIPT, false);

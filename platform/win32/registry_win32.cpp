@@ -18,6 +18,18 @@ HKEY RootKey(RegistryRoot root)
     }
 }
 
+// The access flag that reaches the other registry view, or 0 when the system
+// has only one (32-bit Windows).
+REGSAM OtherViewFlag()
+{
+    if constexpr (sizeof(void*) == 8) {
+        return KEY_WOW64_32KEY;
+    } else {
+        BOOL bWow64 = FALSE;
+        return ::IsWow64Process(::GetCurrentProcess(), &bWow64) && bWow64 ? KEY_WOW64_64KEY : 0;
+    }
+}
+
 // An open key, closed on every path.
 class Key {
 public:
@@ -53,6 +65,15 @@ public:
     {
         Key key;
         return key.Open(root, path, KEY_READ);
+    }
+    LONG OpenKeyInOtherView(RegistryRoot root, const std::wstring& path) override
+    {
+        const REGSAM view = OtherViewFlag();
+        if (view == 0) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        Key key;
+        return key.Open(root, path, KEY_READ | view);
     }
     LONG SetStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                         const std::wstring& value) override
