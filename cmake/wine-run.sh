@@ -8,8 +8,7 @@
 # folder that holds the program (found by its CMakeCache.txt); the caller's
 # WINEPREFIX is ignored, as it is usually a 64-bit one. A missing prefix is
 # created on first use. The prefix is 32-bit, or 64-bit when $HDD_WINEARCH is
-# win64 or the build folder's wine-arch file says so (the x64 build); there a
-# 64-bit program is started with wine64 and a 32-bit one with wine.
+# win64 or the build folder's wine-arch file says so (the x64 build).
 #
 # scripts/test.sh starts one persistent wineserver before the windows build
 # and its tests and stops it after. When none runs (ctest or a build started
@@ -53,9 +52,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     hdd_wine_server_start 600 9>&- || true
 ) 9>"$WINEPREFIX.lock"
 
-# Debian's wine starts system32's programs as 32-bit ones; a 64-bit program
-# file (PE machine 0x8664) goes to wine64.
-if [[ $arch == win64 && -f $1 ]] && [[ $(od -An -tx1 -j "$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')" -N 6 "$1" 2>/dev/null | tr -d ' \n') == 50450000'6486' ]]; then
-    exec /usr/lib/wine/wine64 "$@"
-fi
+# wine starts a 64-bit program file as such, but a program of the prefix's
+# system folder (regsvr32, cscript) as the 32-bit one, even when named
+# C:\windows\system32\...: /usr/lib/wine/wine64 starts the 64-bit one.
 exec wine "$@"

@@ -174,15 +174,6 @@ LONG MemoryRegistry::OpenKey(RegistryRoot root, const std::wstring& path)
     return Find(root, path) != nullptr ? kOk : kNotFound;
 }
 
-LONG MemoryRegistry::OpenKeyInOtherView(RegistryRoot root, const std::wstring& path)
-{
-    if (m_view == RegistryView::Only) {
-        return kNotFound;
-    }
-    const RegistryView other = m_view == RegistryView::Bits32 ? RegistryView::Bits64 : RegistryView::Bits32;
-    return FindIn(other, root, path, nullptr, nullptr) != nullptr ? kOk : kNotFound;
-}
-
 LONG MemoryRegistry::SetStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                                     const std::wstring& value)
 {
@@ -204,7 +195,22 @@ LONG MemoryRegistry::SetStringValue(RegistryRoot root, const std::wstring& path,
 LONG MemoryRegistry::QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                                       std::wstring& value)
 {
-    Node* node = Find(root, path);
+    return QueryIn(m_view, root, path, name, value);
+}
+
+LONG MemoryRegistry::QueryStringValueInOtherView(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                                 std::wstring& value)
+{
+    if (m_view == RegistryView::Only) {
+        return kNotFound;
+    }
+    return QueryIn(m_view == RegistryView::Bits32 ? RegistryView::Bits64 : RegistryView::Bits32, root, path, name, value);
+}
+
+LONG MemoryRegistry::QueryIn(RegistryView view, RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                             std::wstring& value)
+{
+    Node* node = FindIn(view, root, path, nullptr, nullptr);
     if (node == nullptr) {
         return kNotFound;
     }

@@ -37,11 +37,12 @@ public:
 
     LONG CreateKey(RegistryRoot root, const std::wstring& path) override;
     LONG OpenKey(RegistryRoot root, const std::wstring& path) override;
-    LONG OpenKeyInOtherView(RegistryRoot root, const std::wstring& path) override;
     LONG SetStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                         const std::wstring& value) override;
     LONG QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                           std::wstring& value) override;
+    LONG QueryStringValueInOtherView(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                     std::wstring& value) override;
     LONG DeleteValue(RegistryRoot root, const std::wstring& path, const WCHAR* name) override;
     LONG QueryKeyInfo(RegistryRoot root, const std::wstring& path, DWORD& subKeys, DWORD& namedValues) override;
     LONG EnumSubKeys(RegistryRoot root, const std::wstring& path, std::vector<std::wstring>& names) override;
@@ -65,6 +66,8 @@ private:
     Node* Find(RegistryRoot root, const std::wstring& path, Node** parent = nullptr,
                std::wstring* leaf = nullptr);
     Node* FindIn(RegistryView view, RegistryRoot root, const std::wstring& path, Node** parent, std::wstring* leaf);
+    LONG QueryIn(RegistryView view, RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                 std::wstring& value);
     RegistryRoot Effective(RegistryView view, RegistryRoot root, std::wstring& path) const;
     LONG Fail(const char* op, const std::wstring& path) const;
     // DeleteKey (a key without subkeys) and DeleteTree (a key with its subtree).

@@ -8,6 +8,7 @@
 #include "platform/typelib.h"
 #include "server/registrar.h"
 #include "server/module.h"
+#include "server/text_compare.h"
 
 namespace hdd {
 
@@ -90,16 +91,27 @@ HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister, Removal r
                                    : UnregisterScriptKey(script, reg.variables, bPerUser, L"CLSID");
 }
 
-// True when the other registry view of a 64-bit system registers the class
-// (the 32-bit server for the 64-bit one, and the other way round), in the
-// classes root that this registration uses.
-bool OtherViewRegistersClass()
+// The server file that a registry view's class key names ("" when none).
+std::wstring ClassServer(bool bOtherView)
 {
-    const std::wstring classKey = std::wstring(L"CLSID\\") + HDD_CLSID_CHDDOBJECT_TEXT;
     const bool bPerUser = Module().IsPerUser();
-    return Registry().OpenKeyInOtherView(bPerUser ? RegistryRoot::CurrentUser : RegistryRoot::ClassesRoot,
-                                         bPerUser ? L"Software\\Classes\\" + classKey : classKey) ==
-           static_cast<LONG>(ERROR_SUCCESS);
+    const RegistryRoot root = bPerUser ? RegistryRoot::CurrentUser : RegistryRoot::ClassesRoot;
+    const std::wstring key = std::wstring(bPerUser ? L"Software\\Classes\\" : L"") + L"CLSID\\" +
+                             HDD_CLSID_CHDDOBJECT_TEXT + L"\\InprocServer32";
+    std::wstring server;
+    const LONG rc = bOtherView ? Registry().QueryStringValueInOtherView(root, key, nullptr, server)
+                               : Registry().QueryStringValue(root, key, nullptr, server);
+    return rc == static_cast<LONG>(ERROR_SUCCESS) ? server : std::wstring();
+}
+
+// True when the other registry view of a 64-bit system registers another
+// server file for the class (the 32-bit server for the 64-bit one, and the
+// other way round). A view that answers with this server's own file shares
+// the class key with this one: there is no other registration then.
+bool OtherViewRegistersClass(const Registration& reg)
+{
+    const std::wstring other = ClassServer(true);
+    return !other.empty() && !SameText(other, reg.path.c_str());
 }
 
 // The type library of the server file itself, else the .tlb beside it;
@@ -193,10 +205,14 @@ HRESULT UnregisterSteps()
     if (FAILED(hr)) {
         return hr;
     }
-    const Removal removal = OtherViewRegistersClass() ? Removal::OwnViewOnly : Removal::All;
-    hr = ApplyScript(reg, HDD_IDR_CLASS_SCRIPT, false, removal);
-    if (FAILED(hr)) {
-        return hr;
+    const Removal removal = OtherViewRegistersClass(reg) ? Removal::OwnViewOnly : Removal::All;
+    // Where the views share the class key after all (Wine's per-user
+    // classes), it names the other server: that key is not this one's to remove.
+    if (removal == Removal::All || SameText(ClassServer(false), reg.path.c_str())) {
+        hr = ApplyScript(reg, HDD_IDR_CLASS_SCRIPT, false, removal);
+        if (FAILED(hr)) {
+            return hr;
+        }
     }
     // The library's registration for this platform only (win32 or win64);
     // its shared key goes with the last one.

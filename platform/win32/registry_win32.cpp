@@ -66,15 +66,6 @@ public:
         Key key;
         return key.Open(root, path, KEY_READ);
     }
-    LONG OpenKeyInOtherView(RegistryRoot root, const std::wstring& path) override
-    {
-        const REGSAM view = OtherViewFlag();
-        if (view == 0) {
-            return ERROR_FILE_NOT_FOUND;
-        }
-        Key key;
-        return key.Open(root, path, KEY_READ | view);
-    }
     LONG SetStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                         const std::wstring& value) override
     {
@@ -89,8 +80,18 @@ public:
     LONG QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                           std::wstring& value) override
     {
+        return Query(root, path, name, value, 0);
+    }
+    LONG QueryStringValueInOtherView(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                     std::wstring& value) override
+    {
+        const REGSAM view = OtherViewFlag();
+        return view != 0 ? Query(root, path, name, value, view) : ERROR_FILE_NOT_FOUND;
+    }
+    LONG Query(RegistryRoot root, const std::wstring& path, const WCHAR* name, std::wstring& value, REGSAM view)
+    {
         Key key;
-        LONG rc = key.Open(root, path, KEY_QUERY_VALUE);
+        LONG rc = key.Open(root, path, KEY_QUERY_VALUE | view);
         if (rc != ERROR_SUCCESS) {
             return rc;
         }
