@@ -322,8 +322,12 @@ user_win=$(sed -n 's/^HKEY_CURRENT_USER\\.*\\Uninstall\\HDD\t"InstallLocation"="
 [[ $user_win == *'\AppData\Local\Programs\HDD' ]] || fail "per-user folder is '$user_win'"
 user_dir=$drive/$(printf '%s' "${user_win#C:\\}" | tr '\\' /)
 expect_files "installed for the user" "$user_dir" "${files[@]}" uninstall.exe
+# Wine keeps one class key for both views of the user's classes: in a 64-bit
+# prefix the 64-bit registration, made last, holds it.
+user_dll=HDD.dll
+[[ $arch == win64 ]] && user_dll='x64\HDD.dll'
 expect_value "per-user class" per_user "$hkcu_classes\\CLSID\\$clsid\\InprocServer32" \
-    "@=\"$(esc "$user_win\\HDD.dll")\""
+    "@=\"$(esc "$user_win\\$user_dll")\""
 expect_value "per-user type library" per_user "$hkcu_classes\\TypeLib\\$libid\\1.0\\0\\win32" \
     "@=\"$(esc "$user_win\\HDD.dll")\""
 expect_value "per-user entry" per_user "HKEY_CURRENT_USER\\$user_entry" "\"DisplayVersion\"=\"$version\""

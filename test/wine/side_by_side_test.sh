@@ -103,8 +103,11 @@ snapshot() {
     for hive in 'HKLM\Software\Classes' 'HKCU\Software\Classes'; do
         rm -f "$drive/snap.reg"
         wine64 "$sys64\\reg.exe" export "$hive" 'C:\snap.reg' /y >/dev/null 2>&1 </dev/null
-        [[ -f $drive/snap.reg ]] && iconv -f UTF-16LE -t UTF-8 "$drive/snap.reg" | tr -d '\r'
-    done | grep -v -e '^Windows Registry Editor' -e '^$' | LC_ALL=C sort >"$work/$1.txt"
+        [[ -f $drive/snap.reg ]] && iconv -f UTF-16LE -t UTF-8 "$drive/snap.reg" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//'
+    done | grep -v -e '^Windows Registry Editor' -e '^$' |
+        # The user's classes parents, which Windows has anyway and which stay when emptied.
+        grep -v -i -x -E '\[HKEY_CURRENT_USER\\Software\\Classes(\\(AppID|CLSID|Interface|TypeLib))?\]' |
+        LC_ALL=C sort >"$work/$1.txt"
     rm -f "$drive/snap.reg"
 }
 
