@@ -81,7 +81,12 @@ snapshot() {
             line ~ /^\[.*\]$/ { key = substr(line, 2, length(line) - 2); print key; next }
             { print key "\t" line }'
         rm -f "$drive/$hive.reg"
-    done | LC_ALL=C sort >"$work/$1.reg.txt"
+    done |
+        # A 64-bit prefix's export repeats keys under their links' names:
+        # Software\Wow6432Node\Classes is Software\Classes\Wow6432Node, whose
+        # AppId, TypeLib and Protocols are the shared keys.
+        grep -v -i -E '^HKEY_LOCAL_MACHINE\\Software\\(Wow6432Node\\Classes|Classes\\Wow6432Node\\(AppId|TypeLib|Protocols))(\\|$|\t)' |
+        LC_ALL=C sort >"$work/$1.reg.txt"
 }
 
 # What changed from snapshot A to snapshot B ("+ line", "- line"), without
@@ -107,7 +112,9 @@ expect_no_changes() {
 }
 
 # Every change lies under the component's keys in CLASSES or under the
-# installed-programs entry in HIVE, and nothing was removed.
+# installed-programs entry in HIVE, and nothing was removed. In a 64-bit
+# prefix Wine's type-library registration writes the interface keys
+# machine-wide even per user (its uninstall removes them again, checked below).
 expect_only_own_keys() {
     local name=$1 snap=$2 classes=$3 hive=$4 stray
     local uninstall="$hive\\$entry"
@@ -115,7 +122,12 @@ expect_only_own_keys() {
     local own=("$classes\\AppID\\$appid" "$classes\\AppID\\HDD.DLL" "$classes\\CLSID\\$clsid"
         "$classes\\Wow6432Node\\CLSID\\$clsid" "$classes\\Wow6432Node\\Interface\\$iid"
         "$classes\\HDD.CHDDObject" "$classes\\HDD.CHDDObject.1" "$classes\\Interface\\$iid"
-        "$classes\\Interface\\$diid" "$classes\\TypeLib\\$libid" "$uninstall")
+        "$classes\\Interface\\$diid" "$classes\\Wow6432Node\\Interface\\$diid" "$classes\\TypeLib\\$libid"
+        "$uninstall")
+    if [[ $arch == win64 ]]; then
+        own+=("$hklm_classes\\Interface\\$iid" "$hklm_classes\\Interface\\$diid"
+            "$hklm_classes\\Wow6432Node\\Interface\\$iid" "$hklm_classes\\Wow6432Node\\Interface\\$diid")
+    fi
     stray=$(changes clean "$snap" | OWN="$(printf '%s\n' "${own[@]}")" awk '
         BEGIN { n = split(tolower(ENVIRON["OWN"]), keys, "\n") }
         {
@@ -200,7 +212,9 @@ client() {
     run cscript //nologo client.js
     if [[ $arch == win64 ]]; then
         local status32=$status out32=$out
-        run /usr/lib/wine/wine64 'C:\windows\system32\cscript.exe' //nologo client.js
+        /usr/lib/wine/wine64 'C:\windows\system32\cscript.exe' //nologo client.js >"$work/out.txt" 2>&1 </dev/null
+        status=$?
+        out=$(tr -d '\r' <"$work/out.txt")
         [[ $status == "$status32" ]] || out="32-bit cscript: $out32"$'\n'"64-bit cscript: $out"
         [[ $status == "$status32" ]] || status="32-bit $status32, 64-bit $status"
     fi
