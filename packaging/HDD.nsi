@@ -5,9 +5,10 @@
 ;            -DOUTFILE=HDD-1.0.0-setup.exe HDD.nsi
 ;
 ; The staged folder holds the files to install: HDD.dll, hddiag.exe,
-; README.txt, samples\run.js and samples\run.vbs, and x64\HDD.dll, the
-; component for 64-bit clients, which is installed and registered (by the
-; 64-bit regsvr32) on 64-bit Windows only.
+; README.txt, samples\run.js, samples\run.vbs, for front-end writers
+; sdk\HDD.h, sdk\HDD_i.c and sdk\HDD.tlb, and x64\HDD.dll, the component for
+; 64-bit clients, which is installed and registered (by the 64-bit regsvr32)
+; on 64-bit Windows only.
 ;
 ; The setup program's own switches (besides NSIS's /S and /D=folder, which
 ; must come last):
@@ -164,6 +165,14 @@ Page custom ModePageShow ModePageLeave
   ${EndIf}
 !macroend
 
+; The front-end writers' files, removed by a failed install and the uninstaller.
+!macro DeleteSdkFiles
+  Delete "$INSTDIR\sdk\HDD.h"
+  Delete "$INSTDIR\sdk\HDD_i.c"
+  Delete "$INSTDIR\sdk\HDD.tlb"
+  RMDir "$INSTDIR\sdk"
+!macroend
+
 ; ---- installer -----------------------------------------------------------------
 
 Function .onInit
@@ -292,6 +301,7 @@ Function RemoveCopiedFiles
   RMDir "$INSTDIR\samples"
   Delete "$INSTDIR\x64\HDD.dll"
   RMDir "$INSTDIR\x64"
+  !insertmacro DeleteSdkFiles
   RMDir "$INSTDIR"
 FunctionEnd
 
@@ -310,6 +320,10 @@ Section "HDD" SecMain
     SetOutPath "$INSTDIR\x64"
     File "${STAGE}/x64/HDD.dll"
   ${EndIf}
+  SetOutPath "$INSTDIR\sdk"
+  File "${STAGE}/sdk/HDD.h"
+  File "${STAGE}/sdk/HDD_i.c"
+  File "${STAGE}/sdk/HDD.tlb"
   SetOutPath "$INSTDIR"
 
   !insertmacro RegisterBoth
@@ -381,6 +395,7 @@ Section "Uninstall"
   Delete "$INSTDIR\samples\run.js"
   Delete "$INSTDIR\samples\run.vbs"
   RMDir "$INSTDIR\samples"
+  !insertmacro DeleteSdkFiles
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   ; The entry goes only when it is this installation's.

@@ -12,7 +12,8 @@ Checks, with FILE:LINE for every fault:
   Every option has a .TP entry under OPTIONS in packaging/deb/hddiag.1.in and
   a code span starting with it in docs/hddiag.md, and every subcommand a .TP
   entry under COMMANDS and a command line in docs/hddiag.md. No hddiag
-  command line (in a code block, or a code span starting with hddiag), no
+  command line (in a code block, or a code span starting with hddiag or
+  scripts/run.sh, which runs `hddiag run`), no
   OPTIONS entry of the manual page and no code span of docs/hddiag.md that
   starts with a minus names an option hddiag does not have where it stands
   (before the subcommand: the global ones; after it: those and its own).
@@ -51,18 +52,24 @@ def help_text(hddiag, args):
 
 
 def parse_help(text):
-    """CLI11's help: {option: takes a value} and the subcommands' names."""
+    """CLI11's help: {option: takes a value} and the subcommands' names.
+
+    Options and subcommands may stand in groups of their own (a "Name:" line),
+    so any entry that starts with a minus is an option, and any other entry
+    outside Positionals a subcommand."""
     options, subcommands, section = {}, [], None
     for line in text.splitlines():
         if re.match(r"^\S.*:$", line):
             section = line[:-1]
             continue
-        if section == "Options" and re.match(r"^  -", line):
+        if section is None:
+            continue
+        if re.match(r"^  -", line):
             names, _, rest = line.strip().partition(" ")
             for name in names.split(","):
                 options[name] = bool(rest) and not rest.startswith(("Excludes:", "Needs:")) and \
                     not rest.startswith(" ")
-        elif section == "Subcommands" and re.match(r"^  \S", line):
+        elif section != "Positionals" and re.match(r"^  [A-Za-z][\w-]*(\s{2,}|$)", line):
             subcommands.append(line.split()[0])
     return options, subcommands
 
@@ -106,6 +113,8 @@ def hddiag_words(line):
         words = words[1:]
     if words and os.path.basename(words[0]) in ("hddiag", "hddiag.exe"):
         return words[1:]
+    if words and words[0].endswith("scripts/run.sh"):  # hands its arguments to hddiag run
+        return ["run", *words[1:]]
     return None
 
 

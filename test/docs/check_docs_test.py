@@ -18,9 +18,9 @@ FIXTURES = os.path.join(HERE, "fixtures")
 
 
 def load(script):
-    spec = importlib.util.spec_from_file_location("check_docs", script)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("check_docs", script)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

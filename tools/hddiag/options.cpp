@@ -106,7 +106,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     CLI::App* info = app.add_subcommand("info", "show the disk report");
     CLI::App* test = app.add_subcommand("test", "run one test on a drive selector");
     std::string kind;
-    test->add_option("kind", kind, "the test")->required()->check(CheckTestName, "TEST")->type_name(kTestNames);
+    test->add_option("kind", kind, "the test")->required()->check(CheckTestName, "")->type_name(kTestNames);
     test->add_option("selector", o.selector, "disk-partition items, comma-separated, of one disk")->required();
     CLI::App* run = app.add_subcommand("run", "report, plan, and every chosen test on every item");
     run->add_option("items", o.items, "disk-partition items (default: every reported partition)");
@@ -115,7 +115,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     run->add_option("--tests", tests, "the tests to run, in order, comma-separated (default: linear,funnel,random,surface)")
         ->delimiter(',')
         ->allow_extra_args(false)
-        ->check(CheckTestName, "TEST")
+        ->check(CheckTestName, "")
         ->type_name("LIST");
 
     try {
