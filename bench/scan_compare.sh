@@ -53,7 +53,8 @@ hddiag_scan() {
 }
 fio_bytes() {
     fio --name=scan --filename="$target" --readonly --rw=read --bs="$block_bytes" --direct=$direct --iodepth=1 \
-        --ioengine=psync --thread --gtod_reduce=1 --disk_util=0 --clocksource=clock_gettime --size="$1" --output="$work/fio.out" 2>"$work/fio.err" ||
+        --ioengine=psync --thread --gtod_reduce=1 --disk_util=0 --clocksource=clock_gettime --size="$1" \
+        --output="$work/fio.out" 2>"$work/fio.err" ||
         { cat "$work/fio.err" >&2; exit 2; }
 }
 fio_read() { fio_bytes "$bytes"; }
