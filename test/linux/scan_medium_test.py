@@ -146,9 +146,9 @@ class Scanner:
 
 
 def disk_entry(doc, where, index=0):
-    disks = doc.get("disks", doc.get("scans"))
-    check(isinstance(disks, list) and len(disks) > index, f"{where}: the JSON has no disk {index}: {doc}")
-    return disks[index]
+    scans = doc.get("scans")
+    check(isinstance(scans, list) and len(scans) > index, f"{where}: the JSON has no scan {index}: {doc}")
+    return scans[index]
 
 
 def json_unreadable(entry):
@@ -190,10 +190,9 @@ def check_planted(s, bench, image):
         listed = [int(x) for x in f.read().split()]
     check(listed == planted, f"planted: --bad-blocks lists {listed[:12]}..., planted {planted[:12]}...")
     check(json_unreadable(entry) == planted, f"planted: the JSON's unreadable areas {entry['unreadable_areas']}")
-    areas = len(BAD)
-    check(entry["unreadable_sectors"] == len(planted) and entry["unreadable_areas_count"] == areas
-          if "unreadable_areas_count" in entry else entry["unreadable_sectors"] == len(planted),
-          f"planted: the JSON's totals {entry.get('unreadable_sectors')} sectors")
+    check(entry["sectors_unreadable"] == len(planted) and len(entry["unreadable_areas"]) == len(BAD) and
+          entry["sectors_read"] == SECTORS - len(planted) and entry["complete"],
+          f"planted: the JSON's totals: {entry['sectors_read']} read, {entry['sectors_unreadable']} unreadable")
     status, data = parse_map(mp)
     check(map_sectors(data, "-") == planted and all(st in "+-" for _, _, st in data),
           f"planted: the map's unreadable sectors differ or some are unsettled: {data}")
@@ -373,10 +372,10 @@ def check_vanishing(s, bench, image):
         _, data = parse_map(mp)
         check(not map_sectors(data, "-") and not map_sectors(data, "*") and settled(data) > 0,
               f"vanish {where}: the map took the vanishing for bad areas: {data[:6]}")
-        check(entry["unreadable_sectors"] == 0, f"vanish {where}: {entry['unreadable_sectors']} unreadable")
+        check(entry["sectors_unreadable"] == 0, f"vanish {where}: {entry['sectors_unreadable']} unreadable")
         check(took < 20, f"vanish {where}: the scan took {took:.1f} s")
         print(f"  vanish ({where}): ended in {took:.2f} s, exit 1, {settled(data) // 1024} KiB read kept in the "
-              f"map, nothing taken for unreadable: {entry.get('end', entry.get('verdict', ''))}")
+              f"map, nothing taken for unreadable: {entry['end']} ({entry['verdict']})")
 
     good = bench.loop(bench.mount("pair-good", image, *ranges_arg("--eio", [SINGLE, ACROSS])))
     gone = bench.loop(bench.mount("pair-gone", image, "--vanish-after", str(VANISH_AFTER)))
@@ -389,7 +388,7 @@ def check_vanishing(s, bench, image):
     doc = s.json(r, "two disks")
     a, b = disk_entry(doc, "two disks", 0), disk_entry(doc, "two disks", 1)
     check(json_unreadable(a) == sectors_of([SINGLE, ACROSS]), f"two disks: disk 0 lists {a['unreadable_areas']}")
-    check(b["unreadable_sectors"] == 0, f"two disks: the vanished disk lists {b['unreadable_areas']}")
+    check(b["sectors_unreadable"] == 0, f"two disks: the vanished disk lists {b['unreadable_areas']}")
     full = [parse_map(os.path.join(folder, m))[1] for m in maps]
     check(sorted(settled(d) == IMAGE_BYTES for d in full) == [False, True],
           f"two disks: one map should be complete, the other not: {[settled(d) for d in full]}")

@@ -139,7 +139,7 @@ def main():
         listed = [int(x) for x in result.file("sata.bad").split()]
         check(listed == sorted(BAD), f"sata: --bad-blocks lists {listed}, planted {sorted(BAD)}")
         doc = json.loads(result.file("sata.json"))
-        entry = doc["disks"][0]
+        entry = doc["scans"][0]
         got = [s for a in entry["unreadable_areas"] for s in range(a["first_sector"], a["first_sector"] + a["sectors"])]
         check(got == sorted(BAD), f"sata: the JSON's unreadable areas {entry['unreadable_areas']}")
         mp = os.path.join(guest.results, "sata.map")
@@ -169,7 +169,7 @@ def main():
         check(ddrescuelog("-t", os.path.join(guest.results, "scsi.map")).returncode == 0,
               "scsi: ddrescuelog -t refuses the map")
         doc = json.loads(result.file("scsi.json"))
-        check(doc["disks"][0]["unreadable_sectors"] == 0, f"scsi: {doc['disks'][0]['unreadable_sectors']} unreadable")
+        check(doc["scans"][0]["sectors_unreadable"] == 0, f"scsi: {doc['scans'][0]['sectors_unreadable']} unreadable")
         print(f"  scsi: unplugged mid-scan; the scan ended {t1 - t0:.2f} s later with exit 1, "
               f"{read // MIB} MiB read kept in the map, nothing taken for unreadable: "
               f"{result.file('scsi.err').strip().splitlines()[-1:] or ''}")
