@@ -76,13 +76,11 @@ CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& text
                         "bytes per read, a multiple of the sector size (default 1M)")
         ->type_name("N");
     command->add_option("--slow", scan.slowMs, "reads taking at least this long are listed as slow areas (default 500)")
-        ->type_name("MS")
-        ->check(CLI::Range(1u, 3600000u));
+        ->type_name("MS");
     command->add_option("--save-interval", scan.saveIntervalSeconds,
                         "seconds between saves of the map (default 30)")
-        ->type_name("SECONDS")
-        ->check(CLI::Range(0.01, 86400.0));
-    command->add_flag("--no-scrape", "stop after the trim: the inside of each bad area stays untried");
+        ->type_name("SECONDS");
+    command->add_flag("--no-scrape", texts.noScrape, "stop after the trim: the inside of each bad area stays untried");
     command->add_option("--sector-size", texts.sectorSize,
                         "bytes per sector of a --disk image file (default 512)")
         ->type_name("N");
@@ -92,7 +90,7 @@ CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& text
 bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
                       std::string& error)
 {
-    scan.scrape = command.count("--no-scrape") == 0;
+    scan.scrape = !texts.noScrape;
     if (!SizeOption("--block-size", texts.blockSize, scan.blockSize, error) ||
         !SizeOption("--bad-block-size", texts.badBlockSize, scan.badBlockSize, error) ||
         !SizeOption("--sector-size", texts.sectorSize, scan.sectorSize, error)) {
@@ -101,6 +99,14 @@ bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, Sca
     if (scan.sectorSize != 0 && (scan.sectorSize < 512 || scan.sectorSize > 65536 ||
                                  (scan.sectorSize & (scan.sectorSize - 1)) != 0)) {
         error = "--sector-size must be a power of two from 512 to 65536";
+        return false;
+    }
+    if (scan.slowMs == 0 || scan.slowMs > 3600000) {
+        error = "--slow needs milliseconds from 1 to 3600000";
+        return false;
+    }
+    if (!(scan.saveIntervalSeconds >= 0.01 && scan.saveIntervalSeconds <= 86400)) {
+        error = "--save-interval needs seconds from 0.01 to 86400";
         return false;
     }
     if (command.count("--map") > 0 && scan.mapPath.empty()) {

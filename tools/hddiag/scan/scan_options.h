@@ -34,6 +34,7 @@ struct ScanOptionTexts {
     std::string blockSize;
     std::string badBlockSize;
     std::string sectorSize;
+    bool noScrape = false;
 };
 
 // Adds "scan" and its options to the command line; the values land in scan
