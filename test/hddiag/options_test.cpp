@@ -113,8 +113,8 @@ TEST(Options, HelpAndVersionAreNoError)
     }
 }
 
-// --color and --view take names; --help shows just the names, and a wrong
-// name is refused with the names it could have been.
+// --color and --view take names; --help shows just the names (and the test
+// names), and a wrong name is refused with the names it could have been.
 TEST(Options, ColorAndViewByName)
 {
     struct Case {
@@ -149,11 +149,21 @@ TEST(Options, ColorAndViewByName)
         }
     }
 
-    std::string out;
-    std::string err;
-    Parse({"--help"}, "builtin", out, err);
-    for (const char* line : {"--color auto|always|never ", "--view auto|map|lines|none "}) {
+    struct HelpLine {
+        std::vector<std::string> args;
+        const char* line;
+    };
+    const HelpLine lines[] = {
+        {{"--help"}, "--color auto|always|never "},
+        {{"--help"}, "--view auto|map|lines|none "},
+        {{"run", "--help"}, "--tests LIST "},
+        {{"test", "--help"}, "kind linear|funnel|random|surface "},
+    };
+    for (const auto& [args, line] : lines) {
         SCOPED_TRACE(line);
+        std::string out;
+        std::string err;
+        Parse(args, "builtin", out, err);
         const size_t at = out.find(line);
         ASSERT_NE(at, std::string::npos) << out;
         const std::string rest = out.substr(at, out.find('\n', at) - at);
