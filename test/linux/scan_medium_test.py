@@ -67,7 +67,7 @@ SAVE_S = 0.3  # the save interval of the interrupted scans
 # fast pass lasts a few save intervals; no planted range lies there.
 PACED = (SECTORS // 2, SECTORS - 2 * BLOCK_SECTORS)
 PACE_MS = 5
-VANISH_AFTER = 200  # reads the medium serves (128 KiB at most each) before it is gone
+VANISH_AFTER = 20  # reads the medium serves (the table 4, then 1 MiB blocks) before it is gone
 
 
 def ranges_arg(option, ranges, suffix=""):
@@ -167,20 +167,16 @@ def check_planted(s, bench, image):
     loop = bench.loop(file)
     planted = sectors_of(BAD)
 
-    # The reads before the scan's own (the partition table, which fails on
-    # the first sector) are the same at every start: count them once alone.
-    subprocess.run(["blockdev", "--flushbufs", loop], check=True)
-    open(log, "w").close()
-    run([bench.hddiag_path, "--disk", loop, "info"])
-    probe = sector_counts(read_log(log))
-
     subprocess.run(["blockdev", "--flushbufs", loop], check=True)
     open(log, "w").close()
     mp, bb = bench.path("planted.map"), bench.path("planted.bad")
     t0 = time.monotonic()
     r = s.scan([loop], "--json", "scan", "0", "--map", mp, "--bad-blocks", bb, "--slow", str(SLOW_MS))
     took = time.monotonic() - t0
-    served = read_log(log)
+    # The partition table is read through the page cache, in 4 KiB pages
+    # (here only the first, which fails, and is retried); the scan reads
+    # its 1 MiB blocks (split by FUSE) and single 512-byte sectors.
+    served = [(o, n) for o, n in read_log(log) if n != 4096]
     check(r.returncode == 1, f"planted: scan exited {r.returncode}: {r.stderr}")
     s.maps.append(mp)
     doc = s.json(r, "planted")
@@ -214,9 +210,6 @@ def check_planted(s, bench, image):
           f"planted: slow areas {slow}, the stall is {STALL}")
 
     counts = sector_counts(served)
-    for sec, n in probe.items():
-        check(counts.get(sec, 0) >= n, f"planted: the probe's reads of sector {sec} are missing from the scan's log")
-        counts[sec] -= n
     bad = set(planted)
     unread = [x for x in range(SECTORS) if x not in bad and counts.get(x, 0) == 0]
     twice = sorted(x for x, n in counts.items() if n > 2)
