@@ -5,7 +5,8 @@
 ;            -DOUTFILE=HDD-1.0.0-setup.exe HDD.nsi
 ;
 ; The staged folder holds the files to install: HDD.dll, hddiag.exe,
-; README.txt, samples\run.js and samples\run.vbs.
+; README.txt, samples\run.js, samples\run.vbs, and for front-end writers
+; sdk\HDD.h, sdk\HDD_i.c and sdk\HDD.tlb.
 ;
 ; The setup program's own switches (besides NSIS's /S and /D=folder, which
 ; must come last):
@@ -123,6 +124,14 @@ Page custom ModePageShow ModePageLeave
   ${EndIf}
   ClearErrors
   ExecWait '$1 "$INSTDIR\HDD.dll"' $0
+!macroend
+
+; The front-end writers' files, removed by a failed install and the uninstaller.
+!macro DeleteSdkFiles
+  Delete "$INSTDIR\sdk\HDD.h"
+  Delete "$INSTDIR\sdk\HDD_i.c"
+  Delete "$INSTDIR\sdk\HDD.tlb"
+  RMDir "$INSTDIR\sdk"
 !macroend
 
 ; ---- installer -----------------------------------------------------------------
@@ -251,6 +260,7 @@ Function RemoveCopiedFiles
   Delete "$INSTDIR\samples\run.js"
   Delete "$INSTDIR\samples\run.vbs"
   RMDir "$INSTDIR\samples"
+  !insertmacro DeleteSdkFiles
   RMDir "$INSTDIR"
 FunctionEnd
 
@@ -265,6 +275,10 @@ Section "HDD" SecMain
   SetOutPath "$INSTDIR\samples"
   File "${STAGE}/samples/run.js"
   File "${STAGE}/samples/run.vbs"
+  SetOutPath "$INSTDIR\sdk"
+  File "${STAGE}/sdk/HDD.h"
+  File "${STAGE}/sdk/HDD_i.c"
+  File "${STAGE}/sdk/HDD.tlb"
   SetOutPath "$INSTDIR"
 
   !insertmacro RunRegsvr32 ""
@@ -328,6 +342,7 @@ Section "Uninstall"
   Delete "$INSTDIR\samples\run.js"
   Delete "$INSTDIR\samples\run.vbs"
   RMDir "$INSTDIR\samples"
+  !insertmacro DeleteSdkFiles
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   ; The entry goes only when it is this installation's.

@@ -113,6 +113,65 @@ TEST(Options, HelpAndVersionAreNoError)
     }
 }
 
+// --color and --view take names; --help shows just the names (and the test
+// names), and a wrong name is refused with the names it could have been.
+TEST(Options, ColorAndViewByName)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool accepted;
+        ColorOption color;
+        ViewOption view;
+    };
+    const Case cases[] = {
+        {{"info"}, true, ColorOption::Auto, ViewOption::Auto},
+        {{"--color=always", "info"}, true, ColorOption::Always, ViewOption::Auto},
+        {{"--color", "never", "--view", "none", "info"}, true, ColorOption::Never, ViewOption::None},
+        {{"info", "--view=map", "--color=auto"}, true, ColorOption::Auto, ViewOption::Map},
+        {{"--view=lines", "info"}, true, ColorOption::Auto, ViewOption::Lines},
+        {{"--view=auto", "info"}, true, ColorOption::Auto, ViewOption::Auto},
+        {{"--color=sometimes", "info"}, false, {}, {}},
+        {{"--view=bars", "info"}, false, {}, {}},
+        {{"--view=1", "info"}, false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        std::string out;
+        std::string err;
+        const ParsedCommandLine p = Parse(c.args, "builtin", out, err);
+        ASSERT_EQ(p.proceed, c.accepted) << err;
+        if (c.accepted) {
+            EXPECT_EQ(p.options.color, c.color);
+            EXPECT_EQ(p.options.view, c.view);
+        } else {
+            EXPECT_EQ(p.exitCode, kExitUsage);
+            EXPECT_NE(err.find("is not one of"), std::string::npos) << err;
+        }
+    }
+
+    struct HelpLine {
+        std::vector<std::string> args;
+        const char* line;
+    };
+    const HelpLine lines[] = {
+        {{"--help"}, "--color auto|always|never "},
+        {{"--help"}, "--view auto|map|lines|none "},
+        {{"run", "--help"}, "--tests LIST "},
+        {{"test", "--help"}, "kind linear|funnel|random|surface "},
+    };
+    for (const auto& [args, line] : lines) {
+        SCOPED_TRACE(line);
+        std::string out;
+        std::string err;
+        Parse(args, "builtin", out, err);
+        const size_t at = out.find(line);
+        ASSERT_NE(at, std::string::npos) << out;
+        const std::string rest = out.substr(at, out.find('\n', at) - at);
+        EXPECT_EQ(rest.find("value in"), std::string::npos) << rest;
+        EXPECT_EQ(rest.find("->"), std::string::npos) << rest;
+    }
+}
+
 TEST(Options, WhatIsAccepted)
 {
     std::string out;

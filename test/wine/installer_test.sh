@@ -189,7 +189,7 @@ expect "no component before the installation" 2
 [[ "${out##*$'\n'}" == "done" ]] || fail "client: last line is not 'done': $out"
 snapshot clean || exit 1
 
-files=(HDD.dll hddiag.exe README.txt samples/run.js samples/run.vbs)
+files=(HDD.dll hddiag.exe README.txt samples/run.js samples/run.vbs sdk/HDD.h sdk/HDD_i.c sdk/HDD.tlb)
 machine=$drive/'Program Files/HDD'
 machine_win='C:\Program Files\HDD'
 hklm_classes='HKEY_LOCAL_MACHINE\Software\Classes'

@@ -18,6 +18,23 @@ std::string CheckTestName(const std::string& name)
     return TestKindFromName(name) ? std::string() : "'" + name + "' is not a test (" + kTestNames + ")";
 }
 
+// Maps a name to its enum value; its empty description keeps CLI11's mapping
+// out of --help, and a wrong name is refused with the names there are.
+template <typename Enum>
+CLI::Validator ByName(std::map<std::string, Enum> names, std::string list)
+{
+    return CLI::Validator(
+        [names = std::move(names), list = std::move(list)](std::string& value) -> std::string {
+            const auto found = names.find(value);
+            if (found == names.end()) {
+                return "'" + value + "' is not one of " + list;
+            }
+            value = std::to_string(static_cast<int>(found->second));
+            return {};
+        },
+        "");
+}
+
 }  // namespace
 
 DiskOption ParseDiskOption(const std::string& text)
@@ -70,23 +87,26 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     app.add_option("--report", o.reportPath, "also write the results as one HTML page")->type_name("FILE.html");
     app.add_option("--metrics", o.metricsPath, "also write the results as OpenMetrics text (textfile collector)")
         ->type_name("FILE.prom");
-    const std::map<std::string, ColorOption> colors{
-        {"auto", ColorOption::Auto}, {"always", ColorOption::Always}, {"never", ColorOption::Never}};
+    const char* const colorNames = "auto|always|never";
     app.add_option("--color", o.color, "colour on standard error (auto: on a terminal, without NO_COLOR or TERM=dumb)")
-        ->transform(CLI::CheckedTransformer(colors))
-        ->type_name("auto|always|never");
-    const std::map<std::string, ViewOption> views{
-        {"auto", ViewOption::Auto}, {"map", ViewOption::Map}, {"lines", ViewOption::Lines}, {"none", ViewOption::None}};
+        ->transform(ByName<ColorOption>(
+            {{"auto", ColorOption::Auto}, {"always", ColorOption::Always}, {"never", ColorOption::Never}}, colorNames))
+        ->type_name(colorNames);
+    const char* const viewNames = "auto|map|lines|none";
     app.add_option("--view", o.view,
                    "progress on standard error: the live map, plain lines, or nothing (auto: the map on a terminal)")
-        ->transform(CLI::CheckedTransformer(views))
-        ->type_name("map|lines|none");
+        ->transform(ByName<ViewOption>({{"auto", ViewOption::Auto},
+                                        {"map", ViewOption::Map},
+                                        {"lines", ViewOption::Lines},
+                                        {"none", ViewOption::None}},
+                                       viewNames))
+        ->type_name(viewNames);
     app.set_version_flag("--version", std::string("hddiag ") + HDDIAG_VERSION);
 
     CLI::App* info = app.add_subcommand("info", "show the disk report");
     CLI::App* test = app.add_subcommand("test", "run one test on a drive selector");
     std::string kind;
-    test->add_option("kind", kind, "the test")->required()->check(CheckTestName, "TEST")->type_name(kTestNames);
+    test->add_option("kind", kind, "the test")->required()->check(CheckTestName, "")->type_name(kTestNames);
     test->add_option("selector", o.selector, "disk-partition items, comma-separated, of one disk")->required();
     CLI::App* run = app.add_subcommand("run", "report, plan, and every chosen test on every item");
     run->add_option("items", o.items, "disk-partition items (default: every reported partition)");
@@ -95,7 +115,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     run->add_option("--tests", tests, "the tests to run, in order, comma-separated (default: linear,funnel,random,surface)")
         ->delimiter(',')
         ->allow_extra_args(false)
-        ->check(CheckTestName, "TEST")
+        ->check(CheckTestName, "")
         ->type_name("LIST");
 
     try {
