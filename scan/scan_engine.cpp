@@ -23,6 +23,10 @@ constexpr DWORD kErrorDeviceNotConnected = 1167;
 // there; the marks they made are undone if it is not.
 constexpr size_t kFailuresBeforeCheck = 8;
 
+// Good blocks of the fast pass kept as a source of the check's reads: each
+// of their sectors was read once, and serves one check.
+constexpr size_t kCanaryBlocks = 64;
+
 enum class Step { Go, Stop, Gone };
 
 struct FailureMark {
@@ -95,9 +99,15 @@ private:
     size_t m_pendingCount = 0;
 
     // Sectors that read well once in this scan's fast pass, for the check's
-    // read; the map's read areas when this run has none.
-    ULONGLONG m_canaryPos = 0;
-    ULONGLONG m_canaryEnd = 0;
+    // read (the unused part of each block); the map's read areas when this
+    // run's fast pass read nothing (a resumed scan).
+    struct Span {
+        ULONGLONG pos;
+        ULONGLONG end;
+    };
+    Span m_canaries[kCanaryBlocks] = {};
+    size_t m_canaryNext = 0;  // the slot the next good block takes
+    bool m_fastPassRead = false;
     ULONGLONG m_mapCanaryFrom = 0;
 };
 
@@ -299,13 +309,17 @@ void Scanner::AfterRead()
 
 bool Scanner::TakeCanary(ULONGLONG& pos)
 {
-    if (m_canaryPos < m_canaryEnd) {
-        pos = m_canaryPos;
-        m_canaryPos += m_sector;
-        return true;
+    // The most recent good block with a sector left.
+    for (size_t i = 0; i < kCanaryBlocks; ++i) {
+        Span& span = m_canaries[(m_canaryNext + kCanaryBlocks - 1 - i) % kCanaryBlocks];
+        if (span.pos < span.end) {
+            pos = span.pos;
+            span.pos += m_sector;
+            return true;
+        }
     }
     MapRange found;
-    if (m_map.FindFirst(SectorState::Read, m_mapCanaryFrom, m_rangeEnd, found)) {
+    if (!m_fastPassRead && m_map.FindFirst(SectorState::Read, m_mapCanaryFrom, m_rangeEnd, found)) {
         pos = found.pos;
         m_mapCanaryFrom = found.pos + m_sector;
         return true;
@@ -391,8 +405,9 @@ Step Scanner::FastPass()
             if (error == 0) {
                 Mark(at, n, SectorState::Untried, SectorState::Read);
                 Succeeded();
-                m_canaryPos = at;
-                m_canaryEnd = at + n;
+                m_canaries[m_canaryNext] = Span{at, at + n};
+                m_canaryNext = (m_canaryNext + 1) % kCanaryBlocks;
+                m_fastPassRead = true;
                 skip = firstSkip;
                 at += n;
             } else if (IsDeviceGoneError(error)) {

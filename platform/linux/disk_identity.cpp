@@ -46,6 +46,51 @@ std::string DecodeUdev(const std::string& text)
     return decoded;
 }
 
+std::string ReadBinary(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// An ATA string of IDENTIFY data: two characters a word, the first in the
+// word's high byte; padded with blanks (or NULs).
+std::string AtaString(const std::string& identify, size_t firstWord, size_t words)
+{
+    std::string text;
+    for (size_t w = firstWord; w < firstWord + words; ++w) {
+        text += identify[2 * w + 1];
+        text += identify[2 * w];
+    }
+    const size_t end = text.find('\0');
+    return TrimBlanks(end == std::string::npos ? text : text.substr(0, end));
+}
+
+// The ATA information page libata offers for an ATA disk: a header whose
+// byte 1 is the page code 0x89, the command that fetched the data at byte 56
+// (IDENTIFY DEVICE or IDENTIFY PACKET DEVICE), and the 512 bytes of IDENTIFY
+// data from byte 60, with the 40-character model in words 27-46 and the
+// serial in words 10-19. sysfs's device/model is the SCSI product field, cut
+// at 16 characters.
+struct AtaIdentity {
+    std::string model;
+    std::string serial;
+};
+AtaIdentity AtaInformationPage(const fs::path& file)
+{
+    constexpr size_t kIdentifyAt = 60;
+    constexpr size_t kIdentifyBytes = 512;
+    const std::string page = ReadBinary(file);
+    if (page.size() < kIdentifyAt + kIdentifyBytes || static_cast<unsigned char>(page[1]) != 0x89) {
+        return {};
+    }
+    const unsigned char command = static_cast<unsigned char>(page[56]);
+    if (command != 0xEC && command != 0xA1) {
+        return {};
+    }
+    const std::string identify = page.substr(kIdentifyAt, kIdentifyBytes);
+    return {AtaString(identify, 27, 20), AtaString(identify, 10, 10)};
+}
+
 std::string SysfsModel(const fs::path& block)
 {
     if (StartsWith(block.filename().string(), "loop")) {
@@ -58,8 +103,9 @@ std::string SysfsModel(const fs::path& block)
         model = ReadSysfsLine(device / "name");  // MMC cards
     }
     const std::string vendor = ReadSysfsLine(device / "vendor");
-    // PCI ids (virtio's "0x1af4") name no maker a person would know.
-    if (!vendor.empty() && !StartsWith(vendor, "0x") && !StartsWith(model, vendor)) {
+    // PCI ids (virtio's "0x1af4") name no maker a person would know, and
+    // "ATA" is the placeholder libata writes for every ATA disk.
+    if (!vendor.empty() && !StartsWith(vendor, "0x") && vendor != "ATA" && !StartsWith(model, vendor)) {
         model = model.empty() ? vendor : vendor + " " + model;
     }
     return model;
@@ -69,8 +115,7 @@ std::string SysfsModel(const fs::path& block)
 // bytes 2-3 the length), then the number in ASCII.
 std::string SerialPage(const fs::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string page = ReadBinary(file);
     if (page.size() < 4 || static_cast<unsigned char>(page[1]) != 0x80) {
         return {};
     }
@@ -134,6 +179,13 @@ void FillFromUdev(const UdevProperty& property, DiskIdentity& identity)
 
 void FillFromSysfs(const fs::path& block, DiskIdentity& identity)
 {
+    const AtaIdentity ata = AtaInformationPage(block / "device" / "vpd_pg89");
+    if (identity.model.empty()) {
+        identity.model = ata.model;
+    }
+    if (identity.serial.empty()) {
+        identity.serial = ata.serial;
+    }
     if (identity.model.empty()) {
         identity.model = SysfsModel(block);
     }

@@ -27,9 +27,11 @@ using UdevProperty = std::function<std::string(const char* name)>;
 void FillFromUdev(const UdevProperty& property, DiskIdentity& identity);
 
 // The fields still empty, from the disk's sysfs folder block
-// (/sys/block/NAME): model from device/vendor and device/model (a loop
-// device: its backing file); serial from device/serial, serial (virtio) or
-// the SCSI serial number page (device/vpd_pg80); wwn from wwid or device/wwid, an NAA name
+// (/sys/block/NAME): model and serial of an ATA disk from its IDENTIFY data
+// in the ATA information page (device/vpd_pg89); else model from
+// device/vendor and device/model (without libata's placeholder vendor "ATA";
+// a loop device: its backing file), serial from device/serial, serial
+// (virtio) or the SCSI serial number page (device/vpd_pg80); wwn from wwid or device/wwid, an NAA name
 // written as udev writes it ("naa.5000c500..." becomes "0x5000c500...").
 void FillFromSysfs(const std::filesystem::path& block, DiskIdentity& identity);
 

@@ -22,7 +22,17 @@ constexpr ErrnoToWin32 kTable[] = {
     {EISDIR, ERROR_ACCESS_DENIED},  // a folder opened as a file
     {EBUSY, kErrorSharingViolation},
     {EIO, ERROR_CRC},  // the device could not read the data
-    {EILSEQ, ERROR_CRC},
+    {EILSEQ, ERROR_CRC},  // the block layer: protection information did not match
+    // The block layer's other read failures (block/blk-core.c, blk_errors).
+    {ENODATA, ERROR_CRC},            // a medium error: the sector cannot be read (sense key MEDIUM ERROR)
+    {EREMOTEIO, kErrorIoDevice},     // a critical error in the target (the drive)
+    {ENOLINK, kErrorIoDevice},       // a transport error between host and drive
+    {EBADE, kErrorIoDevice},         // a nexus error: the path to the drive failed
+    {ENOSPC, kErrorIoDevice},        // a thin-provisioned device without space to back the sector
+    {EREMCHG, kErrorIoDevice},       // device mapper's internal requeue, leaked out
+    {EAGAIN, kErrorBusy},            // a non-blocking request the queue could not take now
+    {ETOOMANYREFS, kErrorBusy},      // a zoned drive out of open-zone resources
+    {ETIME, kErrorSemTimeout},       // the command duration limit ran out in the drive
     {ENXIO, kErrorNotReady},  // no medium behind the node (an empty card reader)
     {ENODEV, kErrorNotReady},
     {ENOMEDIUM, kErrorNotReady},

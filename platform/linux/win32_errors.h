@@ -12,7 +12,9 @@ constexpr DWORD kErrorNotReady = 21;
 constexpr DWORD kErrorGenFailure = 31;
 constexpr DWORD kErrorSharingViolation = 32;
 constexpr DWORD kErrorSemTimeout = 121;
+constexpr DWORD kErrorBusy = 170;
 constexpr DWORD kErrorFilenameTooLong = 206;
+constexpr DWORD kErrorIoDevice = 1117;
 
 DWORD Win32ErrorFromErrno(int error);
 

@@ -199,11 +199,11 @@ TEST(App, InfoAsTableAndAsJson)
         {"letter": "D", "disk": 0, "partition": 2, "size_mib": 4}]},
       "disks": [
         {"disk": 0, "device": "PhysicalDrive0", "path": "\\\\.\\PhysicalDrive0", "bus": "SATA", "model": "M 1",
-         "serial": "S1", "wwn": "0x5", "size_bytes": 65802240, "problem": null,
+         "serial": "S1", "wwn": "0x5", "size_bytes": 65802240, "bytes_per_sector": 512, "problem": null,
          "volumes": [{"letter": "C", "partition": 1}, {"letter": "D", "partition": 2},
                      {"letter": null, "partition": 3, "reason": "none in the machine"}]},
         {"disk": 1, "device": "PhysicalDrive1", "path": "\\\\.\\PhysicalDrive1", "bus": "USB", "model": null,
-         "serial": null, "wwn": null, "size_bytes": 16450560, "problem": null,
+         "serial": null, "wwn": null, "size_bytes": 16450560, "bytes_per_sector": 512, "problem": null,
          "volumes": [{"letter": "E", "partition": 1}]}]})"));
 }
 

@@ -234,6 +234,58 @@ TEST(Session, ReadErrorMeanings)
 #endif
 }
 
+#if !defined(_WIN32)
+// Each errno a disk read or open can end with, as the summary names it: the
+// block layer's read failures (a medium error is ENODATA) and the opens'.
+TEST(Session, ErrnoRows)
+{
+    struct Row {
+        int error;
+        const char* name;
+        const char* text;
+    };
+    const Row rows[] = {
+        {ENODATA, "ENODATA", "error 23 (data error: CRC)"},
+        {EIO, "EIO", "error 23 (data error: CRC)"},
+        {EILSEQ, "EILSEQ", "error 23 (data error: CRC)"},
+        {EREMOTEIO, "EREMOTEIO", "error 1117 (I/O device error)"},
+        {ENOLINK, "ENOLINK", "error 1117 (I/O device error)"},
+        {EBADE, "EBADE", "error 1117 (I/O device error)"},
+        {ENOSPC, "ENOSPC", "error 1117 (I/O device error)"},
+        {EREMCHG, "EREMCHG", "error 1117 (I/O device error)"},
+        {EAGAIN, "EAGAIN", "error 170 (the device is busy)"},
+        {ETOOMANYREFS, "ETOOMANYREFS", "error 170 (the device is busy)"},
+        {ETIMEDOUT, "ETIMEDOUT", "error 121 (the device timed out)"},
+        {ETIME, "ETIME", "error 121 (the device timed out)"},
+        {ENXIO, "ENXIO", "error 21 (the device is not ready)"},
+        {ENODEV, "ENODEV", "error 21 (the device is not ready)"},
+        {ENOMEDIUM, "ENOMEDIUM", "error 21 (the device is not ready)"},
+        {EOVERFLOW, "EOVERFLOW", "error 27 (sector not found)"},
+        {ENOENT, "ENOENT", "error 2 (file not found)"},
+        {ENOTDIR, "ENOTDIR", "error 3 (path not found)"},
+        {ELOOP, "ELOOP", "error 3 (path not found)"},
+        {EACCES, "EACCES", "error 5 (access denied)"},
+        {EPERM, "EPERM", "error 5 (access denied)"},
+        {EROFS, "EROFS", "error 5 (access denied)"},
+        {EISDIR, "EISDIR", "error 5 (access denied)"},
+        {EBUSY, "EBUSY", "error 32 (sharing violation)"},
+        {EINVAL, "EINVAL", "error 87 (invalid parameter)"},
+        {ENOMEM, "ENOMEM", "error 8 (not enough memory)"},
+        {EMFILE, "EMFILE", "error 4 (too many open files)"},
+        {ENFILE, "ENFILE", "error 4 (too many open files)"},
+        {ENAMETOOLONG, "ENAMETOOLONG", "error 206 (file name too long)"},
+        {EBADF, "EBADF", "error 6 (invalid handle)"},
+        {EOPNOTSUPP, "EOPNOTSUPP", "error 50 (request not supported)"},
+        {ENOTTY, "ENOTTY", "error 1 (incorrect function)"},
+        {ENOEXEC, "ENOEXEC (no row)", "error 31 (the device is not functioning)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Win32ErrorText(hdd::blockdev::Win32ErrorFromErrno(row.error)), row.text);
+    }
+}
+#endif
+
 TEST(Session, TraceLines)
 {
     std::ostringstream out;

@@ -24,9 +24,33 @@ using blockdev::DiskIdentity;
 using Files = std::map<std::string, std::string>;  // path under the disk's folder -> contents
 using Properties = std::map<std::string, std::string>;
 
+// The ATA information page (VPD 0x89) as libata gives it: IDENTIFY data
+// from byte 60, strings two characters a word with each word's bytes swapped.
+std::string AtaInformationPage(const std::string& model, const std::string& serial, char command = '\xEC')
+{
+    std::string page(572, '\0');
+    page[1] = '\x89';
+    page[2] = '\x02';
+    page[3] = '\x38';
+    page[56] = command;
+    const auto put = [&page](size_t word, size_t words, std::string text) {
+        text.resize(2 * words, ' ');
+        for (size_t i = 0; i < text.size(); ++i) {
+            page[60 + 2 * word + (i ^ 1)] = text[i];
+        }
+    };
+    put(10, 10, serial);
+    put(27, 20, model);
+    return page;
+}
+
 TEST(DiskIdentity, UdevFirstThenSysfs)
 {
     const std::string page80("\x00\x80\x00\x0c  ZA1B2C3D  ", 16);
+    const std::string longModel = "ACCEPTANCE-SATA-DISK-LONG-MODEL-NAME-40C";  // all 40 characters
+    const Files ataSysfs = {{"device/vendor", "ATA     \n"}, {"device/model", "Samsung SSD 860\n"},
+                            {"device/wwid", "t10.ATA  x\n"},
+                            {"device/vpd_pg89", AtaInformationPage("Samsung SSD 860 EVO 500GB", "S3Z1NB0K123456A")}};
     struct Row {
         const char* name;
         Files sysfs;
@@ -41,11 +65,30 @@ TEST(DiskIdentity, UdevFirstThenSysfs)
           {"ID_SERIAL_SHORT", "S3Z1NB0K123456A"},
           {"ID_WWN", "0x5002538e40a0b1c2"}},
          {"sda", "Samsung SSD 860 EVO 500GB", "S3Z1NB0K123456A", "0x5002538e40a0b1c2"}},
-        // No udev database (a container): sysfs alone; a T10 id is no WWN.
+        // No udev database (a container): the IDENTIFY data in full; a T10 id is no WWN.
+        {"sda", ataSysfs, {}, {"sda", "Samsung SSD 860 EVO 500GB", "S3Z1NB0K123456A", ""}},
+        {"sdb", {{"device/vpd_pg89", AtaInformationPage(longModel, "SERIAL-OF-20-CHARS-X")}}, {},
+         {"sdb", longModel, "SERIAL-OF-20-CHARS-X", ""}},
+        // udev's model and serial stay, whatever the page says.
+        {"sda", ataSysfs, {{"ID_MODEL", "From_Udev"}, {"ID_SERIAL_SHORT", "U1"}}, {"sda", "From_Udev", "U1", ""}},
+        // Without the page (or with one that is not an ATA information page):
+        // sysfs's 16-character product field, without libata's vendor "ATA".
         {"sda",
          {{"device/vendor", "ATA     \n"}, {"device/model", "Samsung SSD 860\n"}, {"device/wwid", "t10.ATA  x\n"}},
          {},
-         {"sda", "ATA Samsung SSD 860", "", ""}},
+         {"sda", "Samsung SSD 860", "", ""}},
+        {"sdd",
+         {{"device/vendor", "ATA     \n"},
+          {"device/model", "Short Model\n"},
+          {"device/vpd_pg89", AtaInformationPage("Other", "S2", '\x12')}},
+         {},
+         {"sdd", "Short Model", "", ""}},
+        {"sde",
+         {{"device/vendor", "ATA     \n"},
+          {"device/model", "Short Model\n"},
+          {"device/vpd_pg89", AtaInformationPage("Other", "S2").substr(0, 300)}},
+         {},
+         {"sde", "Short Model", "", ""}},
         {"nvme0n1",
          {{"device/model", "WDC WDS500G2B0C-00PXH0 \n"},
           {"device/serial", "  20123A456789 \n"},

@@ -154,6 +154,7 @@ void ExpectSameAsMachine(const std::string& disk, const Layout& layout, const Te
         EXPECT_TRUE(only.at("model").is_null() && only.at("serial").is_null() && only.at("wwn").is_null());
     }
     EXPECT_EQ(only.at("size_bytes"), layout.bytes);
+    EXPECT_EQ(only.at("bytes_per_sector"), simDoc.at("disks").at(0).at("bytes_per_sector"));
     EXPECT_TRUE(only.at("problem").is_null());
     std::vector<DWORD> lettered;
     for (const nlohmann::json& volume : only.at("volumes")) {

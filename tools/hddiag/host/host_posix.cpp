@@ -38,6 +38,7 @@ public:
             row.serial = d.identity.serial;
             row.wwn = d.identity.wwn;
             row.size = d.size;
+            row.bytesPerSector = d.bytesPerSector;
             row.problem = d.problem;
             if (d.openError != 0) {
                 row.problem = "cannot be opened: " + d.problem + ", error " + std::to_string(d.openError);

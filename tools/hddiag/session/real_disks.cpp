@@ -38,6 +38,7 @@ std::vector<DiskRow> RowsOfMachine(const hdd::sim::MachineDescription& machine)
         row.serial = d.serial;
         row.wwn = d.wwn;
         row.size = d.size;
+        row.bytesPerSector = d.bytesPerSector;
         for (const hdd::sim::SimPartition& p : d.partitions) {
             row.volumes.push_back(
                 {static_cast<char>(p.letter), p.number, p.letter != 0 ? std::string() : "none in the machine"});

@@ -31,6 +31,7 @@ struct DiskRow {
     std::string serial;
     std::string wwn;
     ULONGLONG size = 0;   // bytes; 0 when unknown
+    DWORD bytesPerSector = 0;  // logical sector size; 0 when unknown
     std::string problem;  // why it cannot be used, or what is wrong with its partitions
     std::vector<DiskVolume> volumes;  // every partition in the table, lettered or not
 };

@@ -55,6 +55,7 @@ const char* Win32ErrorMeaning(DWORD error)
         {55, "the device does not exist"},
         {87, "invalid parameter"},
         {121, "the device timed out"},
+        {170, "the device is busy"},
         {206, "file name too long"},
         {1117, "I/O device error"},
         {1167, "the device is not connected"},

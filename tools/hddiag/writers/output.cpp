@@ -66,7 +66,7 @@ nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
 }
 
 // The disks as info's table shows them, with their identity; what is not
-// known (model, serial, wwn, size, problem) is null, and so is the letter of
+// known (model, serial, wwn, size, sector size, problem) is null, and so is the letter of
 // a partition without one, which then has a reason.
 nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
 {
@@ -91,6 +91,7 @@ nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
                          {"serial", textOrNull(row.serial)},
                          {"wwn", textOrNull(row.wwn)},
                          {"size_bytes", row.size == 0 ? ordered_json() : ordered_json(row.size)},
+                         {"bytes_per_sector", row.bytesPerSector == 0 ? ordered_json() : ordered_json(row.bytesPerSector)},
                          {"problem", textOrNull(row.problem)},
                          {"volumes", std::move(volumes)}});
     }
