@@ -35,6 +35,16 @@ CLI::Validator ByName(std::map<std::string, Enum> names, std::string list)
         "");
 }
 
+// What scan takes from the global options, then its own.
+bool CheckScanCommand(Options& o, const CLI::App& scan, const ScanOptionTexts& texts, std::string& error)
+{
+    if (o.trace || o.linked || o.seed) {
+        error = "--trace, --linked and --seed are for info, test and run; scan reads the disks itself";
+        return false;
+    }
+    return CheckScanOptions(scan, texts, o.scan, error);
+}
+
 }  // namespace
 
 DiskOption ParseDiskOption(const std::string& text)
@@ -117,6 +127,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         ->allow_extra_args(false)
         ->check(CheckTestName, "")
         ->type_name("LIST");
+    ScanOptionTexts scanTexts;
+    CLI::App* scan = AddScanCommand(app, o.scan, scanTexts);
 
     try {
         app.parse(argc, argv);
@@ -124,7 +136,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         const std::vector<std::string> rest = app.remaining();
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty() &&
             !rest.empty()) {
-            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test or run)\n";
+            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run or scan)\n";
             parsed.exitCode = kExitUsage;
             return parsed;
         }
@@ -165,7 +177,15 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         parsed.exitCode = kExitUsage;
         return parsed;
     }
-    if (info->parsed()) {
+    if (scan->parsed()) {
+        o.command = Command::Scan;
+        std::string error;
+        if (!CheckScanCommand(o, *scan, scanTexts, error)) {
+            err << "hddiag: " << error << '\n';
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+    } else if (info->parsed()) {
         o.command = Command::Info;
     } else if (test->parsed()) {
         o.command = Command::Test;

@@ -14,57 +14,13 @@ namespace {
 
 std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
 
-// Why the file at path must not be written over; empty when it may be.
-std::string Refusal(const std::string& path, const std::vector<std::string>& inputs)
-{
-    const host::PathFacts facts = host::InspectPath(path);
-    switch (facts.kind) {
-    case host::FileKind::Missing:
-        return {};
-    case host::FileKind::Device:
-        return "is a device (hddiag writes only regular files)";
-    case host::FileKind::Directory:
-        return "is a folder";
-    case host::FileKind::Other:
-        return "is not a regular file";
-    case host::FileKind::Regular:
-        break;
-    }
-    for (const std::string& input : inputs) {
-        const host::PathFacts read = host::InspectPath(input);
-        if (read.kind != host::FileKind::Missing && read.id == facts.id) {
-            return "is " + Quoted(input) + ", which this run reads";
-        }
-    }
-    return {};
-}
-
-// Whether two new files would replace one file: the same existing file under
-// any names, or the same name in the same folder.
-bool SameTarget(const host::NewFile& a, const host::NewFile& b)
-{
-    const host::PathFacts fa = host::InspectPath(a.Target());
-    const host::PathFacts fb = host::InspectPath(b.Target());
-    if (fa.kind != host::FileKind::Missing && fb.kind != host::FileKind::Missing) {
-        return fa.id == fb.id;
-    }
-    const std::filesystem::path pa(a.Target());
-    const std::filesystem::path pb(b.Target());
-    const auto folder = [](const std::filesystem::path& p) {
-        return host::InspectPath(p.has_parent_path() ? p.parent_path().string() : std::string("."));
-    };
-    const host::PathFacts da = folder(pa);
-    const host::PathFacts db = folder(pb);
-    return da.kind != host::FileKind::Missing && da.id == db.id && pa.filename() == pb.filename();
-}
-
 bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
                 std::unique_ptr<host::NewFile>& file, std::string& error)
 {
     if (path.empty()) {
         return true;
     }
-    const std::string refusal = Refusal(path, inputs);
+    const std::string refusal = OutputRefusal(path, inputs);
     if (!refusal.empty()) {
         error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
         return false;
@@ -92,13 +48,54 @@ void WriteOne(host::NewFile* file, const char* what, const std::string& text, st
 
 }  // namespace
 
+std::string OutputRefusal(const std::string& path, const std::vector<std::string>& inputs)
+{
+    const host::PathFacts facts = host::InspectPath(path);
+    switch (facts.kind) {
+    case host::FileKind::Missing:
+        return {};
+    case host::FileKind::Device:
+        return "is a device (hddiag writes only regular files)";
+    case host::FileKind::Directory:
+        return "is a folder";
+    case host::FileKind::Other:
+        return "is not a regular file";
+    case host::FileKind::Regular:
+        break;
+    }
+    for (const std::string& input : inputs) {
+        const host::PathFacts read = host::InspectPath(input);
+        if (read.kind != host::FileKind::Missing && read.id == facts.id) {
+            return "is " + Quoted(input) + ", which this run reads";
+        }
+    }
+    return {};
+}
+
+bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b)
+{
+    const host::PathFacts fa = host::InspectPath(a.Target());
+    const host::PathFacts fb = host::InspectPath(b.Target());
+    if (fa.kind != host::FileKind::Missing && fb.kind != host::FileKind::Missing) {
+        return fa.id == fb.id;
+    }
+    const std::filesystem::path pa(a.Target());
+    const std::filesystem::path pb(b.Target());
+    const auto folder = [](const std::filesystem::path& p) {
+        return host::InspectPath(p.has_parent_path() ? p.parent_path().string() : std::string("."));
+    };
+    const host::PathFacts da = folder(pa);
+    const host::PathFacts db = folder(pb);
+    return da.kind != host::FileKind::Missing && da.id == db.id && pa.filename() == pb.filename();
+}
+
 bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error)
 {
     if (!PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
         !PrepareOne("--metrics", options.metricsPath, inputs, m_metrics, error)) {
         return false;
     }
-    if (m_report && m_metrics && SameTarget(*m_report, *m_metrics)) {
+    if (m_report && m_metrics && SameOutputTarget(*m_report, *m_metrics)) {
         error = "--report and --metrics name the same file " + Quoted(m_report->Target()) +
                 "; one would overwrite the other";
         m_report.reset();
