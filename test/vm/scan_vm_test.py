@@ -155,7 +155,7 @@ def main():
         check(not missing, f"sata: QEMU saw no read of {len(missing)} readable sectors, first {missing[:5]}")
         print(f"  sata: scan 0 exit 1; unreadable {sorted(BAD)} in --bad-blocks, --json and the map "
               f"(ddrescuelog agrees); QEMU served {len(reads)} reads covering every other sector; "
-              f"{entry.get('mb_per_s', '?')} MB/s")
+              f"{entry['mb_per_s']:.1f} MB/s")
 
         # 2. the unplugged SCSI disk: the scan ended, the map saved, nothing unreadable.
         status = int(result.file("scsi.status"))
@@ -172,7 +172,7 @@ def main():
         check(doc["scans"][0]["sectors_unreadable"] == 0, f"scsi: {doc['scans'][0]['sectors_unreadable']} unreadable")
         print(f"  scsi: unplugged mid-scan; the scan ended {t1 - t0:.2f} s later with exit 1, "
               f"{read // MIB} MiB read kept in the map, nothing taken for unreadable: "
-              f"{result.file('scsi.err').strip().splitlines()[-1:] or ''}")
+              f"{(result.file('scsi.err').strip().splitlines() or [''])[-1]}")
     except (Failure, vm.VmError) as failure:
         print(f"FAILED: {failure}")
         return 1

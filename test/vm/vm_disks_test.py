@@ -415,7 +415,7 @@ def check_unplug(result):
         codes.append(t["code_name"])
     summary, _ = outputs["gone-text"]
     lines = [line for line in summary.splitlines() if line.startswith("  HDD") and " passed " not in line]
-    check(lines and all("; read error at sector " in line for line in lines),
+    check(lines and all("; read error at sector " in line or "; open failed: error " in line for line in lines),
           f"gone-text: the summary does not say why each test after the vanishing failed:\n{summary}")
     left = result.file("hddiag-left").split()
     check(not left, f"hddiag processes left in the guest: {left}")
