@@ -99,6 +99,7 @@ typedef struct _OVERLAPPED* LPOVERLAPPED;
 #define FILE_SHARE_WRITE 0x00000002u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_FLAG_NO_BUFFERING 0x20000000u
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -348,6 +349,7 @@ protected:
 #define IOCTL_DISK_GET_PARTITION_INFO_EX 0x00070048u
 #define IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000u
 #define IOCTL_STORAGE_QUERY_PROPERTY 0x002D1400u
+#define IOCTL_DISK_GET_LENGTH_INFO 0x0007405Cu
 
 typedef enum _MEDIA_TYPE {
     Unknown = 0,
@@ -362,6 +364,10 @@ typedef struct _DISK_GEOMETRY {
     DWORD SectorsPerTrack;
     DWORD BytesPerSector;
 } DISK_GEOMETRY;
+
+typedef struct _GET_LENGTH_INFORMATION {
+    LARGE_INTEGER Length;
+} GET_LENGTH_INFORMATION;
 
 typedef enum _PARTITION_STYLE { PARTITION_STYLE_MBR = 0, PARTITION_STYLE_GPT = 1, PARTITION_STYLE_RAW = 2 } PARTITION_STYLE;
 
@@ -458,8 +464,10 @@ static_assert(sizeof(DISK_GEOMETRY) == 24, "drive-geometry answer");
 static_assert(sizeof(PARTITION_INFORMATION_EX) == 144, "partition-information answer");
 static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "one-extent disk-extents answer");
 static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12, "property query");
+static_assert(sizeof(GET_LENGTH_INFORMATION) == 8, "length answer");
 static_assert(IOCTL_DISK_GET_DRIVE_GEOMETRY == 0x00070000u, "request code");
 static_assert(IOCTL_DISK_GET_PARTITION_INFO_EX == 0x00070048u, "request code");
 static_assert(IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS == 0x00560000u, "request code");
 static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x002D1400u, "request code");
+static_assert(IOCTL_DISK_GET_LENGTH_INFO == 0x0007405Cu, "request code");
 static_assert(FixedMedia == 12 && RemovableMedia == 11, "media types");

@@ -3,7 +3,7 @@
 # folder above its own. Layers, bottom to top (folders on one rank see each
 # other's lower ranks only, not each other):
 #
-#   platform/ -> drive/ -> object/ -> info/, disktests/ -> server/ -> tools/hddiag/
+#   platform/ -> drive/ -> object/ -> info/, disktests/, scan/ -> server/ -> tools/hddiag/
 #
 # A file may include headers of its own folder and of lower ranks; standard
 # and third-party headers (<...>) are not checked.
@@ -20,6 +20,7 @@ rank_of() {
         object/*) echo 2 ;;
         info/*) echo 3 ;;
         disktests/*) echo 3 ;;
+        scan/*) echo 3 ;;
         server/*) echo 4 ;;
         tools/hddiag/*) echo 5 ;;
         *) echo - ;;
@@ -49,7 +50,7 @@ while IFS= read -r file; do
             bad=$((bad + 1))
         fi
     done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
-done < <(find platform drive object info disktests server tools/hddiag -type f \
+done < <(find platform drive object info disktests scan server tools/hddiag -type f \
              \( -name '*.h' -o -name '*.cpp' -o -name '*.rc' -o -name '*.idl' \) | sort)
 
 if [[ $bad -ne 0 ]]; then

@@ -117,7 +117,7 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {Machine(Disk(R"("geometry.size": 1)")), "disks[0].\"geometry.size\": unknown key..."},
         {Machine("{}"), "disks[0].geometry: is missing"},
         {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, model, serial, "
-                                        "wwn, geometry, size, partitions, unreadable, latency, slow)"},
+                                        "wwn, geometry, size, partitions, unreadable, latency, slow, smartctl)"},
         {Machine(Disk(R"("serial": 42)")), "disks[0].serial: must be a text"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": "63"}})"),
          "disks[0].geometry.sectors_per_track: must be a number"},

@@ -106,6 +106,8 @@ std::unique_ptr<FileMedia> FileMedia::Open(const std::string& path, MediaProblem
         return nullptr;
     }
     std::unique_ptr<FileMedia> media(new FileMedia(path, std::move(fd), blockDevice, size, sectorSize));
+    media->m_device = blockDevice ? st.st_rdev : st.st_dev;
+    media->m_inode = st.st_ino;
     if (media->m_bounce == nullptr) {
         problem = ProblemFromErrno(ENOMEM);
         return nullptr;
@@ -131,6 +133,31 @@ FileMedia::FileMedia(std::string path, UniqueFd fd, bool blockDevice, ULONGLONG 
 
 FileMedia::~FileMedia() { std::free(m_bounce); }
 
+DWORD FileMedia::GoneError() const
+{
+    struct stat now {};
+    if (::stat(m_path.c_str(), &now) != 0) {
+        return Win32ErrorFromErrno(errno);  // the node went with the disk
+    }
+    const bool same = m_blockDevice ? S_ISBLK(now.st_mode) && now.st_rdev == m_device
+                                    : S_ISREG(now.st_mode) && now.st_dev == m_device && now.st_ino == m_inode;
+    if (!same) {
+        return ERROR_FILE_NOT_FOUND;  // the name is another disk's now
+    }
+    if (m_blockDevice) {
+        // A disk that went away (or a loop device that let go of its file)
+        // reports no size through the descriptor it was opened with.
+        uint64_t bytes = 0;
+        if (::ioctl(m_fd.Get(), BLKGETSIZE64, &bytes) != 0) {
+            return Win32ErrorFromErrno(errno);
+        }
+        if (bytes != m_size) {
+            return kErrorNotReady;
+        }
+    }
+    return 0;
+}
+
 void FileMedia::FallBackToBuffered()
 {
     if (m_direct) {
@@ -151,10 +178,16 @@ DWORD FileMedia::Read(ULONGLONG offset, void* buffer, DWORD bytes)
     return m_direct ? ReadDirect(offset, to, bytes) : ReadBuffered(offset, to, bytes);
 }
 
-// Whole aligned blocks into the bounce buffer, the asked bytes out of it: on a
-// disk of 4096-byte sectors a 512-byte read takes the sector that holds it.
+// A request whose offset, length and memory are all aligned goes straight
+// into the caller's buffer in one read. Others take whole aligned blocks into
+// the bounce buffer and the asked bytes out of it: on a disk of 4096-byte
+// sectors a 512-byte read takes the sector that holds it.
 DWORD FileMedia::ReadDirect(ULONGLONG offset, BYTE* buffer, DWORD bytes)
 {
+    if (offset % m_alignment == 0 && bytes % m_alignment == 0 &&
+        reinterpret_cast<uintptr_t>(buffer) % std::max(kPageBytes, m_alignment) == 0) {
+        return ReadAligned(offset, buffer, bytes);
+    }
     const DWORD room = std::max(kBounceBytes, m_alignment);
     while (bytes != 0) {
         const ULONGLONG start = offset - offset % m_alignment;
@@ -178,6 +211,31 @@ DWORD FileMedia::ReadDirect(ULONGLONG offset, BYTE* buffer, DWORD bytes)
         offset += piece;
         buffer += piece;
         bytes -= piece;
+    }
+    return 0;
+}
+
+DWORD FileMedia::ReadAligned(ULONGLONG offset, BYTE* buffer, DWORD bytes)
+{
+    while (bytes != 0) {
+        const ssize_t n = PreadAll(m_fd.Get(), buffer, bytes, offset);
+        if (n < 0) {
+            if (errno == EINVAL) {
+                FallBackToBuffered();
+                return ReadBuffered(offset, buffer, bytes);
+            }
+            return Win32ErrorFromErrno(errno);
+        }
+        if (n == 0) {
+            return ERROR_SECTOR_NOT_FOUND;  // the end came sooner than the size said
+        }
+        // A short read ends on an aligned boundary of the device; go on from it.
+        offset += static_cast<ULONGLONG>(n);
+        buffer += n;
+        bytes -= static_cast<DWORD>(n);
+        if (bytes != 0 && (offset % m_alignment) != 0) {
+            return ReadDirect(offset, buffer, bytes);
+        }
     }
     return 0;
 }

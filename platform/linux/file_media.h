@@ -3,6 +3,8 @@
 // simulated machine in front of it decides bounds, faults and the trace.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 
@@ -27,6 +29,11 @@ public:
 
     DWORD Read(ULONGLONG offset, void* buffer, DWORD bytes) override;
 
+    // 0 while the disk opened is still what the path names and has its size;
+    // otherwise the Win32 code an open of it now fails with (the node is
+    // gone or is another device, the medium went away).
+    DWORD GoneError() const;
+
     const std::string& Path() const { return m_path; }
     bool IsBlockDevice() const { return m_blockDevice; }
     ULONGLONG Size() const { return m_size; }
@@ -38,10 +45,13 @@ private:
     // The file system refused O_DIRECT: buffered reads from now on, said once.
     void FallBackToBuffered();
     DWORD ReadDirect(ULONGLONG offset, BYTE* buffer, DWORD bytes);
+    DWORD ReadAligned(ULONGLONG offset, BYTE* buffer, DWORD bytes);
     DWORD ReadBuffered(ULONGLONG offset, BYTE* buffer, DWORD bytes);
 
     std::string m_path;
     UniqueFd m_fd;
+    dev_t m_device = 0;  // of the node (a block device) or the file system (an image)
+    ino_t m_inode = 0;
     bool m_blockDevice;
     ULONGLONG m_size;
     DWORD m_sectorSize;  // logical sector size (512 for image files)

@@ -1,5 +1,7 @@
 #include "platform/linux/linux_machine.h"
 
+#include "platform/sim/device_path.h"
+
 namespace hdd::blockdev {
 
 sim::MachineDescription LinuxMachine::Seeded(sim::MachineDescription description, std::optional<unsigned int> seed)
@@ -27,6 +29,19 @@ HANDLE LinuxMachine::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWOR
                                  LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                                  DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
 {
+    // The model would open a disk that has gone away; the real node says so.
+    // Opening again is how a reader asks whether its disk is still there.
+    if (lpFileName != nullptr) {
+        const sim::DevicePathTarget target = sim::ParseDevicePath(lpFileName);
+        if (target.kind == sim::DevicePathTarget::Kind::Disk && target.disk < m_media.size() &&
+            m_media[target.disk] != nullptr) {
+            const DWORD gone = m_media[target.disk]->GoneError();
+            if (gone != 0) {
+                m_machine.SetLastError(gone);
+                return INVALID_HANDLE_VALUE;
+            }
+        }
+    }
     return m_machine.CreateFileW(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
                                  dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
 }

@@ -93,7 +93,8 @@ void AssignLetters(Layout& layout)
 
 }  // namespace
 
-bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::string& error)
+bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::string& error,
+                     PartitionTables tables)
 {
     layout = Layout{};
     for (const DiskSpec& spec : specs) {
@@ -115,8 +116,12 @@ bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::st
         std::vector<TablePartition> table;
         std::string tableProblem;
         if (!ReadPartitionTable(spec.path, table, tableProblem)) {
-            error = spec.path + ": " + tableProblem;
-            return false;
+            if (tables == PartitionTables::Required) {
+                error = spec.path + ": " + tableProblem;
+                return false;
+            }
+            table.clear();
+            disk.problem = tableProblem;
         }
         AddUsable(layout, std::move(disk), std::move(media), table);
     }

@@ -54,10 +54,16 @@ struct Layout {
     std::vector<RealDisk> disks;
 };
 
+// Whether a disk whose partition table cannot be read is refused (the tests
+// need its partitions) or kept whole without them, its problem saying why (a
+// full scan reads it all the same).
+enum class PartitionTables { Required, Optional };
+
 // Exactly the named disks, numbered in the order given. False, with
-// "PATH: what is wrong", when one cannot be used or its partition table
-// cannot be read.
-bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::string& error);
+// "PATH: what is wrong", when one cannot be used or (when required) its
+// partition table cannot be read.
+bool LayoutFromSpecs(const std::vector<DiskSpec>& specs, Layout& layout, std::string& error,
+                     PartitionTables tables = PartitionTables::Required);
 
 // The listed system disks, numbered in list order. One that cannot be opened
 // stays in the machine: its opens fail with the error Windows would give.

@@ -31,6 +31,8 @@ DWORD SimMachine::Impl::Ioctl(const OpenHandle& handle, DWORD code, LPVOID in, D
         return ExtentsAnswer(handle, out, outSize, returned);
     case IOCTL_STORAGE_QUERY_PROPERTY:
         return PropertyAnswer(handle, in, inSize, out, outSize, returned);
+    case IOCTL_DISK_GET_LENGTH_INFO:
+        return LengthAnswer(handle, out, outSize, returned);
     default:
         return ERROR_INVALID_FUNCTION;
     }
@@ -60,6 +62,23 @@ DWORD SimMachine::Impl::GeometryAnswer(const OpenHandle& handle, LPVOID out, DWO
     g.BytesPerSector = d.bytesPerSector;
     std::memcpy(out, &g, sizeof g);
     returned = sizeof g;
+    return 0;
+}
+
+// The device's whole length in bytes: the disk's size, or a volume's length,
+// where the geometry would round the disk down to whole cylinders.
+DWORD SimMachine::Impl::LengthAnswer(const OpenHandle& handle, LPVOID out, DWORD outSize, DWORD& returned)
+{
+    if (outSize < sizeof(GET_LENGTH_INFORMATION)) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    if (out == nullptr) {
+        return kErrorNoAccess;
+    }
+    GET_LENGTH_INFORMATION length;
+    length.Length.QuadPart = static_cast<LONGLONG>(EndOf(handle));
+    std::memcpy(out, &length, sizeof length);
+    returned = sizeof length;
     return 0;
 }
 

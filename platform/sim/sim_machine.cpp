@@ -192,7 +192,9 @@ DWORD SimMachine::Impl::Transfer(const OpenHandle& handle, ULONGLONG position, B
     auto fill = [this](size_t disk, ULONGLONG offset, BYTE* to, DWORD count) -> DWORD {
         DiskMedia* source = disk < media.size() ? media[disk] : nullptr;
         if (source == nullptr) {
-            std::memset(to, 0, count);
+            if (fillReads) {
+                std::memset(to, 0, count);
+            }
             return 0;
         }
         return source->Read(offset, to, count);
@@ -691,6 +693,8 @@ ULONGLONG SimMachine::NowMicroseconds() const { return m_pImpl->nowUs; }
 const ULONGLONG* SimMachine::MicrosecondCounter() const { return &m_pImpl->nowUs; }
 
 void SimMachine::SetPacing(bool on) { m_pImpl->pacing = on; }
+
+void SimMachine::SetFillReads(bool on) { m_pImpl->fillReads = on; }
 
 // ---- random words ----------------------------------------------------------------------------
 

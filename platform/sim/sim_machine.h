@@ -79,6 +79,10 @@ public:
     // machine's checks take their bytes from media; null: zeros. The media
     // must outlive the machine's use of it.
     void SetMedia(DWORD disk, DiskMedia* media);
+    // Off: a read of a disk without media leaves the caller's buffer as it
+    // was instead of zeroing it, so a scan of a huge simulated disk costs no
+    // memory traffic. On by default.
+    void SetFillReads(bool on);
 
     // ---- what happened --------------------------------------------------------
     // Recording is on by default; a long run can switch it off (the counters

@@ -58,6 +58,7 @@ struct SimMachine::Impl {
     ULONGLONG nowUs = 0;
     bool recording = true;
     bool pacing = false;
+    bool fillReads = true;
     std::vector<CallRecord> calls;
     ULONGLONG readCount = 0;
     ULONGLONG sleepCount = 0;
@@ -90,6 +91,7 @@ struct SimMachine::Impl {
                 DWORD& returned);
     DWORD GeometryAnswer(const OpenHandle& handle, LPVOID out, DWORD outSize, DWORD& returned);
     DWORD PartitionAnswer(const OpenHandle& handle, LPVOID out, DWORD outSize, DWORD& returned);
+    DWORD LengthAnswer(const OpenHandle& handle, LPVOID out, DWORD outSize, DWORD& returned);
     DWORD ExtentsAnswer(const OpenHandle& handle, LPVOID out, DWORD outSize, DWORD& returned);
     DWORD PropertyAnswer(const OpenHandle& handle, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                          DWORD& returned);

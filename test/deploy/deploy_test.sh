@@ -43,6 +43,8 @@ expected=(
     ./usr/share/man/man1/hddiag.1.gz
     ./lib/systemd/system/hddiag.service
     ./lib/systemd/system/hddiag.timer
+    ./lib/systemd/system/hddiag-scan.service
+    ./lib/systemd/system/hddiag-scan.timer
     ./usr/share/doc/hddiag/copyright
     ./usr/share/doc/hddiag/changelog.gz
 )
@@ -75,13 +77,15 @@ grep -q "hddiag $version" "$scratch/man.txt" || fail "the manual page does not c
 
 echo "== systemd-analyze verify"
 mkdir "$scratch/units"
-sed "s|^ExecStart=/usr/bin/hddiag |ExecStart=$hddiag |" "$src/deploy/systemd/hddiag.service" \
-    >"$scratch/units/hddiag.service"
-cp "$src/deploy/systemd/hddiag.timer" "$scratch/units/"
-grep -q "^ExecStart=$hddiag " "$scratch/units/hddiag.service" || fail "ExecStart not redirected"
+for unit in hddiag hddiag-scan; do
+    sed "s|^ExecStart=/usr/bin/hddiag |ExecStart=$hddiag |" "$src/deploy/systemd/$unit.service" \
+        >"$scratch/units/$unit.service"
+    cp "$src/deploy/systemd/$unit.timer" "$scratch/units/"
+    grep -q "^ExecStart=$hddiag " "$scratch/units/$unit.service" || fail "$unit: ExecStart not redirected"
+done
 rc=0
 # Documentation=man:hddiag(1) is looked up too: in the package's pages.
-MANPATH=$scratch/root/usr/share/man systemd-analyze verify "$scratch/units/hddiag.service" "$scratch/units/hddiag.timer" \
+MANPATH=$scratch/root/usr/share/man systemd-analyze verify "$scratch"/units/*.service "$scratch"/units/*.timer \
     2>"$scratch/verify.err" || rc=$?
 if [[ $rc -ne 0 || -s $scratch/verify.err ]]; then
     cat "$scratch/verify.err"

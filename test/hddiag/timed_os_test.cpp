@@ -7,7 +7,9 @@
 #include "drive/device.h"
 #include "drive/device_handle.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/latency/read_map.h"
+#include "tools/hddiag/session/result_codes.h"
 #include "tools/hddiag/latency/timed_os.h"
 
 namespace hddiag::testing {
@@ -69,6 +71,35 @@ TEST(TimedOs, RecordsEachSeekAndReadAsOneTimedRead)
         EXPECT_EQ(machine.ReadCount(), 5u);
         EXPECT_EQ(machine.OpenHandleCount(), 0u);
     }
+}
+
+// A drive that does not open (unplugged between two tests, say) leaves its
+// error with the recorder, so a refused test can say why; the last error the
+// component then reads is untouched, and only the first failure is kept.
+TEST(TimedOs, KeepsTheFirstFailedOpenForTheSummary)
+{
+    hdd::sim::MachineDescription description = Machine(512);
+    hdd::sim::Fault openFault;
+    openFault.op = hdd::sim::FaultOp::Open;
+    openFault.error = 21;
+    description.faults.push_back(openFault);
+    hdd::sim::SimMachine machine(description);
+    SimMachineClock clock(machine);
+    TimedOs timed(machine, clock);
+    hdd::ScopedOsApi scope(timed);
+    LatencyRecorder recorder;
+    recorder.Begin(clock.NowNanoseconds());
+    timed.Attach(&recorder);
+    EXPECT_EQ(hdd::OpenPhysicalDrive(0), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(hdd::Os().GetLastError(), 21u);
+    hdd::Os().SetLastError(2);
+    machine.SetLastError(2);
+    const LatencySummary s = recorder.Finish(clock.NowNanoseconds());
+    EXPECT_EQ(s.openError, 21u);
+    EXPECT_EQ(FirstFailedReadLine(s), "open failed: " + Win32ErrorText(21));
+    recorder.Begin(clock.NowNanoseconds());  // a new test forgets it
+    EXPECT_EQ(recorder.Finish(clock.NowNanoseconds()).openError, 0u);
+    EXPECT_EQ(FirstFailedReadLine(recorder.Finish(clock.NowNanoseconds())), "");
 }
 
 // The live view's two hooks: the frame hook after the first read and then

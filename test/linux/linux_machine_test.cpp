@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -83,6 +84,30 @@ void ExpectReads(const std::string& disk)
         }
         EXPECT_TRUE(machine.CloseHandle(h));
     }
+    // A large aligned read lands in the caller's buffer whole; the length
+    // request gives every byte.
+    {
+        const HANDLE h = machine.CreateFileW(L"\\\\.\\PHYSICALDRIVE0", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LONG high = 0;
+        EXPECT_EQ(machine.SetFilePointer(h, 1048576, &high, FILE_BEGIN), 1048576u);
+        alignas(4096) static BYTE block[262144];
+        DWORD got = 0;
+        ASSERT_TRUE(machine.ReadFile(h, block, sizeof block, &got, nullptr));
+        EXPECT_EQ(got, sizeof block);
+        for (ULONGLONG at : {0ull, 65536ull - 512, 262144ull - 512}) {
+            ULONGLONG found = 0;
+            std::memcpy(&found, block + at, sizeof found);
+            EXPECT_EQ(found, (1048576 + at) / 512) << at;
+        }
+        GET_LENGTH_INFORMATION length{};
+        DWORD returned = 0;
+        ASSERT_TRUE(machine.DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                                            &returned, nullptr));
+        EXPECT_EQ(static_cast<ULONGLONG>(length.Length.QuadPart), kImageBytes);
+        EXPECT_TRUE(machine.CloseHandle(h));
+    }
     // Writing is not asked for by the component, and not allowed.
     EXPECT_EQ(machine.CreateFileW(L"\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   0, nullptr),
@@ -108,6 +133,26 @@ TEST(LinuxMachine, ReadsGiveTheDisksBytes)
         }
         ExpectReads(loop.Path());
     }
+}
+
+// Opening again is how the scan asks whether its disk is still there.
+TEST(LinuxMachine, AnImageThatWentAwayNoLongerOpens)
+{
+    const TempDir dir;
+    const std::string image = dir.File("gone.img");
+    WriteNumberedSectors(image);
+    blockdev::Layout layout;
+    std::string error;
+    ASSERT_TRUE(blockdev::LayoutFromSpecs({{image, BusTypeSata}}, layout, error)) << error;
+    blockdev::LinuxMachine machine(std::move(layout));
+    const wchar_t* path = L"\\\\.\\PHYSICALDRIVE0";
+    const HANDLE h = machine.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(machine.CloseHandle(h));
+    ASSERT_EQ(std::remove(image.c_str()), 0);
+    EXPECT_EQ(machine.CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(machine.GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(LinuxMachine, BusFromSysfsPath)

@@ -172,7 +172,7 @@ class Qmp:
         self.sock.close()
 
 
-OPEN_LINE = re.compile(r'bdrv_open_common bs (0x[0-9a-f]+) filename "(.*)" flags')
+OPEN_LINE = re.compile(r'bdrv_open_common bs (0x[0-9a-f]+) filename "(.*)" flags 0x[0-9a-f]+ format_name "(.*)"')
 READ_LINE = re.compile(r"blk_co_preadv blk 0x[0-9a-f]+ bs (0x[0-9a-f]+) offset (\d+) bytes (\d+)")
 
 
@@ -384,9 +384,10 @@ class Guest:
         for line in lines:
             opened = OPEN_LINE.search(line)
             if opened is not None:
-                # A disk's nodes (format, protocol, blkdebug, overlay) open one
-                # after another, the first naming the disk's file.
-                if pending and opened[2] in (pending[0].image, self._files.get(pending[0].name)):
+                # A disk's nodes (blkdebug, protocol, format, overlay) open one
+                # after another; its protocol node is the first to name its
+                # image (two disks may share one).
+                if pending and opened[3] == "file" and opened[2] == pending[0].image:
                     current = pending.pop(0).name
                 owner[opened[1]] = current
                 continue

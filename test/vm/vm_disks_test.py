@@ -310,6 +310,160 @@ def identity_and_reads(bench, kernel):
     return traces
 
 
+# ---- boot 2: errors and hot-unplug ------------------------------------------------
+
+ERROR_DISKS = ("sata", "nvme", "nvme4k", "scsi", "scsi4k")
+UNPLUGGED = ("gone-json", "gone-text")
+UNPLUG_AFTER_READS = 200  # of the run's, on the disk: then device_del
+
+ERRORS_SCRIPT = r"""
+H={hddiag}
+R=$VM_RESULTS
+uptime() {{ cut -d' ' -f1 /proc/uptime; }}
+while read -r d bps first last bad; do
+    dev=$(vm_disk $d) || exit 1
+    for t in linear funnel surface; do
+        $H --disk $dev:sata --json test $t 0-2 >$R/$d-$t.json 2>$R/$d-$t.err
+    done
+    $H --disk $dev:sata test linear 0-2 >$R/$d-summary.txt 2>&1
+    for s in $(echo $bad | tr , ' '); do
+        dd if=$dev of=/dev/null bs=$bps skip=$s count=1 iflag=direct 2>&1 | head -n 1 | sed "s/^/$s /"
+    done >$R/$d-dd.txt
+    badblocks -b $bps $dev $last $first >$R/$d-badblocks 2>$R/$d-badblocks.err
+done <<'TABLE'
+{bad_table}
+TABLE
+for g in {unplugged}; do
+    dev=$(vm_disk $g) || exit 1
+    form=; [ $g = gone-json ] && form=--json
+    t0=$(uptime)
+    timeout {limit} $H --disk $dev:sata --seed 7 $form run >$R/$g.out 2>$R/$g.err &
+    pid=$!
+    vm_mark unplug-$g
+    wait $pid
+    echo "$? $t0 $(uptime)" >$R/$g.status
+done
+for p in /proc/[0-9]*; do
+    [ "$(cat $p/comm 2>/dev/null)" = hddiag ] && echo "${{p#/proc/}}"
+done >$R/hddiag-left
+true
+"""
+
+
+def choose_bad_sectors(traces):
+    """Per disk, the middle read of each test on partition 2 in the first boot."""
+    bad = {}
+    for name in ERROR_DISKS:
+        bad[name] = sorted({traces[(name, t)][len(traces[(name, t)]) // 2] for t in TESTS})
+    return bad
+
+
+def check_errors(result, plans, traces, bad):
+    """Check 3: each test fails at the first bad sector it reads, named error 23."""
+    for name in ERROR_DISKS:
+        plan = plans[name]
+        for test in TESTS:
+            where = f"{name}: {test} 0-2"
+            expected = next(p for p in traces[(name, test)] if p in bad[name])
+            doc = json.loads(result.file(f"{name}-{test}.json"))
+            r = doc["results"][0]
+            failed = r.get("latency", {}).get("failed", [])
+            check(r["code_name"] == READ_ERROR and failed and (failed[0]["sector"], failed[0]["error"]) ==
+                  (expected, DATA_ERROR), f"{where}: {r['code_name']} {failed[:1]}, not {READ_ERROR} at sector "
+                                          f"{expected} with error {DATA_ERROR}: {result.file(name + '-' + test + '.err')}")
+        first_linear = next(p for p in traces[(name, "linear")] if p in bad[name])
+        text = f"read error at sector {first_linear}: error {DATA_ERROR} (data error: CRC)"
+        summary = result.file(f"{name}-summary.txt")
+        check(text in summary, f"{name}: the summary does not say '{text}':\n{summary}")
+        dd = result.file(f"{name}-dd.txt")
+        errnos = sorted({line.split(": ")[-1] for line in dd.splitlines()})
+        want = {"nvme": "No data available", "sata": "Input/output error"}.get(plan.kind)
+        check(want is None or errnos == [want], f"{name}: dd of the bad sectors says {errnos}, not {want!r}")
+        listed = [int(x) for x in result.file(f"{name}-badblocks").split()]
+        page = 4096 // plan.sector_bytes  # badblocks may list the whole page around a bad sector
+        check(set(bad[name]) <= set(listed) and all(any(b // page == x // page for b in bad[name]) for x in listed),
+              f"{name}: badblocks lists {listed}, not the bad sectors {bad[name]} (and their pages)"
+              f": {result.file(name + '-badblocks.err')}")
+        print(f"  {name}: bad sectors {bad[name]}: linear, funnel and surface failed at the first one each read "
+              f"with {READ_ERROR}, error {DATA_ERROR}; dd says {errnos}; badblocks lists "
+              f"{len(listed)} sectors, the bad ones among them")
+
+
+def check_unplug(result):
+    """Check 5: the disk unplugged in the middle of `run`."""
+    outputs = {}
+    for g in UNPLUGGED:
+        status, t0, t1 = result.file(f"{g}.status").split()
+        took = float(t1) - float(t0)
+        check(int(status) == 1, f"{g}: the run on an unplugged disk exited {status} after {took:.1f} s "
+                                f"(124: past the {RUN_LIMIT_S} s limit): {result.file(g + '.err')[-2000:]}")
+        check(took < RUN_LIMIT_S, f"{g}: the run took {took:.1f} s")
+        outputs[g] = (result.file(f"{g}.out"), took)
+    text, took = outputs["gone-json"]
+    doc = json.loads(text)
+    results = doc["results"]
+    gone = next((i for i, t in enumerate(results) if t["outcome"] != "passed"), None)
+    check(gone is not None and gone > 0, f"gone-json: the disk did not vanish in the middle of the run: "
+                                         f"{[t['outcome'] for t in results]}")
+    check(doc["passed"] is False, "gone-json: the JSON says the run passed")
+    codes = []
+    for t in results[gone:]:
+        check(t["outcome"] in ("failed", "refused") and t["code_name"] in DOCUMENTED,
+              f"gone-json: {t['method']} {t['selector']} after the vanishing: {t['outcome']} {t['code_name']}")
+        for f in t.get("latency", {}).get("failed", [])[:1]:
+            check(f["error"] != 0, f"gone-json: {t['method']} {t['selector']}: a failed read without an error code")
+        codes.append(t["code_name"])
+    summary, _ = outputs["gone-text"]
+    lines = [line for line in summary.splitlines() if line.startswith("  HDD") and " passed " not in line]
+    check(lines and all("; read error at sector " in line or "; open failed: error " in line for line in lines),
+          f"gone-text: the summary does not say why each test after the vanishing failed:\n{summary}")
+    left = result.file("hddiag-left").split()
+    check(not left, f"hddiag processes left in the guest: {left}")
+    print(f"  gone-json: unplugged after {UNPLUG_AFTER_READS} reads, in test {gone + 1} of {len(results)} "
+          f"({results[gone]['method']} {results[gone]['selector']}); the run ended in {took:.1f} s with exit 1; "
+          f"after it: {', '.join(sorted(set(codes)))}; the summary names each failed read; no hddiag left")
+
+
+def unplug_when_read(name):
+    """An on_mark action: device_del once the disk has received enough of the run's reads."""
+
+    def action(guest):
+        mark = guest.marks["unplug-" + name]
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            seen = [n for n, _, _ in guest.read_log(refresh=True)[mark:] if n == name]
+            if len(seen) >= UNPLUG_AFTER_READS:
+                break
+            time.sleep(0.05)
+        guest.qmp("device_del", id=name)
+
+    return action
+
+
+def errors_and_unplug(bench, kernel, traces):
+    plans = {p.name: p for p in DISKS}
+    bad = choose_bad_sectors(traces)
+    disks, rows = [], []
+    for name in ERROR_DISKS:
+        plan = plans[name]
+        units = [s * plan.sector_bytes // 512 for s in bad[name]]
+        disks.append(vm.Disk(name, plan.kind, plan.image, serial=plan.serial,
+                             model=SATA_MODEL if plan.kind == "sata" else None, sector_bytes=plan.sector_bytes,
+                             bad_sectors=units))
+        first, length = plan.p2
+        rows.append(f"{name} {plan.sector_bytes} {first} {first + length - 1} {','.join(map(str, bad[name]))}")
+    for g in UNPLUGGED:
+        disks.append(vm.Disk(g, "scsi", plans["scsi"].image))
+    guest = vm.Guest(kernel, disks, bench.path("boot2"), timeout=240)
+    script = ERRORS_SCRIPT.format(hddiag=bench.hddiag, bad_table="\n".join(rows), unplugged=" ".join(UNPLUGGED),
+                                  limit=RUN_LIMIT_S)
+    result = guest.run(script, on_mark={"unplug-" + g: unplug_when_read(g) for g in UNPLUGGED})
+    check(result.status == 0, f"the guest's script exited {result.status}:\n{result.output}")
+    print(f"boot 2 (errors and hot-unplug): {result.seconds:.1f} s")
+    check_errors(result, plans, traces, bad)
+    check_unplug(result)
+
+
 def main():
     if len(sys.argv) != 4:
         print(__doc__, file=sys.stderr)
@@ -338,7 +492,8 @@ def main():
     try:
         for plan in DISKS:
             plan.image = bench.make_image(plan.name, plan.sector_bytes)
-        identity_and_reads(bench, kernel)
+        traces = identity_and_reads(bench, kernel)
+        errors_and_unplug(bench, kernel, traces)
     except (Failure, vm.VmError) as failure:
         print(f"FAILED: {failure}")
         return 1

@@ -21,6 +21,7 @@
 #include "tools/hddiag/view/map_view.h"
 #include "tools/hddiag/view/progress_view.h"
 #include "tools/hddiag/view/view_mode.h"
+#include "tools/hddiag/scan/scan_command.h"
 #include "tools/hddiag/session/real_disks.h"
 #include "tools/hddiag/writers/run_files.h"
 #include "tools/hddiag/session/session.h"
@@ -314,6 +315,9 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
         return parsed.exitCode;
     }
     const Options& options = parsed.options;
+    if (options.command == Command::Scan) {
+        return RunScanCommand(options, io);
+    }
     std::string error;
     // The output files are checked and made before anything is read, so a
     // bad path costs no testing and no output aliases an input.

@@ -35,6 +35,16 @@ CLI::Validator ByName(std::map<std::string, Enum> names, std::string list)
         "");
 }
 
+// What scan takes from the global options, then its own.
+bool CheckScanCommand(Options& o, const CLI::App& scan, const ScanOptionTexts& texts, std::string& error)
+{
+    if (o.trace || o.linked || o.seed) {
+        error = "--trace, --linked and --seed are for info, test and run; scan reads the disks itself";
+        return false;
+    }
+    return CheckScanOptions(scan, texts, o.scan, error);
+}
+
 CLI::App* AddHealthCommand(CLI::App& app, Options& o)
 {
     CLI::App* health = app.add_subcommand(
@@ -127,6 +137,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         ->allow_extra_args(false)
         ->check(CheckTestName, "")
         ->type_name("LIST");
+    ScanOptionTexts scanTexts;
+    CLI::App* scan = AddScanCommand(app, o.scan, scanTexts);
     CLI::App* health = AddHealthCommand(app, o);
 
     try {
@@ -135,7 +147,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         const std::vector<std::string> rest = app.remaining();
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty() &&
             !rest.empty()) {
-            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run or health)\n";
+            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run, scan or health)\n";
             parsed.exitCode = kExitUsage;
             return parsed;
         }
@@ -176,7 +188,15 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         parsed.exitCode = kExitUsage;
         return parsed;
     }
-    if (info->parsed()) {
+    if (scan->parsed()) {
+        o.command = Command::Scan;
+        std::string error;
+        if (!CheckScanCommand(o, *scan, scanTexts, error)) {
+            err << "hddiag: " << error << '\n';
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+    } else if (info->parsed()) {
         o.command = Command::Info;
     } else if (health->parsed()) {
         o.command = Command::Health;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tools/hddiag/scan/scan_options.h"
 #include "tools/hddiag/session/test_kinds.h"
 
 namespace hddiag {
@@ -15,8 +16,9 @@ constexpr int kExitPassed = 0;
 constexpr int kExitFailed = 1;      // a test failed, was refused or aborted
 constexpr int kExitUsage = 2;       // bad command line or unreadable machine file
 constexpr int kExitComponent = 3;   // the component could not be created or answered nothing
+constexpr int kExitInterrupted = 130;  // scan: stopped by SIGINT or SIGTERM, its maps saved
 
-enum class Command { Info, Test, Run, Health };
+enum class Command { Info, Test, Run, Scan, Health };
 
 // --disk PATH[:BUS]: a block device or image file and the bus it reports.
 struct DiskOption {
@@ -55,6 +57,8 @@ struct Options {
     std::vector<TestKind> tests;     // without repeats, in the order given
     // health
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
+    // scan
+    ScanOptions scan;
 };
 
 struct ParsedCommandLine {

@@ -46,6 +46,7 @@ void LatencyRecorder::Begin(ULONGLONG nowNs)
     m_keepFrom = 0;
     m_failed.clear();
     m_failedNotListed = 0;
+    m_openError = 0;
     m_cells.fill(Cell{});
     m_mapEmpty = true;
     m_shift = 0;
@@ -194,6 +195,7 @@ LatencySummary LatencyRecorder::Finish(ULONGLONG nowNs) const
     }
     s.failed = m_failed;
     s.failedNotListed = m_failedNotListed;
+    s.openError = m_openError;
 
     if (!m_mapEmpty) {
         s.sectorsPerBucket = 1ull << m_shift;

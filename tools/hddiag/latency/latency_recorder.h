@@ -74,6 +74,7 @@ struct LatencySummary {
     std::vector<TimedRead> slowest;  // slowest first; equal ones in read order
     std::vector<FailedRead> failed;  // in read order
     ULONGLONG failedNotListed = 0;   // failed reads beyond the list's cap
+    DWORD openError = 0;  // the test's first failed open (a drive or volume gone), 0: none
     ULONGLONG sectorsPerBucket = 0;
     std::vector<PositionBucket> positions;  // from the first to the last bucket read
 
@@ -129,6 +130,13 @@ public:
     }
 
     void RecordFailure(ULONGLONG sector, DWORD error, ULONGLONG ns);
+    // A device path that did not open; only the test's first one is kept.
+    void RecordOpenFailure(DWORD error)
+    {
+        if (m_openError == 0) {
+            m_openError = error;
+        }
+    }
 
     LatencySummary Finish(ULONGLONG nowNs) const;
 
@@ -200,6 +208,7 @@ private:
 
     std::vector<FailedRead> m_failed;  // capacity reserved once
     ULONGLONG m_failedNotListed = 0;
+    DWORD m_openError = 0;
 
     std::array<Cell, kPositionBuckets> m_cells{};
     bool m_mapEmpty = true;

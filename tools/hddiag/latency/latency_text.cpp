@@ -67,7 +67,7 @@ std::string SlowAreaLine(const LatencySummary& latency)
 std::string FirstFailedReadLine(const LatencySummary& latency)
 {
     if (latency.failed.empty()) {
-        return std::string();
+        return latency.openError != 0 ? "open failed: " + Win32ErrorText(latency.openError) : std::string();
     }
     const FailedRead& read = latency.failed.front();
     return "read error at sector " + std::to_string(read.sector) + ": " + Win32ErrorText(read.error);

@@ -26,7 +26,8 @@ std::string LatencyLine(const LatencySummary& latency);
 std::string SlowAreaLine(const LatencySummary& latency);
 
 // "read error at sector S: error 23 (data error: CRC)" for the test's first
-// failed read, or empty when none failed.
+// failed read; without one, "open failed: error 2 (...)" for its first device
+// path that did not open; else empty.
 std::string FirstFailedReadLine(const LatencySummary& latency);
 
 }  // namespace hddiag

@@ -36,6 +36,38 @@ void ReadMap::Begin(std::vector<SectorSpan> spans)
     m_firstFailedError = 0;
 }
 
+void ReadMap::MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark)
+{
+    if (count == 0) {
+        return;
+    }
+    const ULONGLONG end = first + count;
+    m_lastSector = end - 1;
+    m_any = true;
+    bool inside = false;
+    for (const Placed& p : m_placed) {
+        if (p.span.end <= first) {
+            continue;
+        }
+        if (p.span.first >= end) {
+            break;
+        }
+        const ULONGLONG from = std::max(first, p.span.first) - p.span.first + p.before;
+        const ULONGLONG last = std::min(end, p.span.end) - 1 - p.span.first + p.before;
+        const auto cellOf = [this](ULONGLONG placed) {
+            const size_t cell = static_cast<size_t>(static_cast<double>(placed) * m_scale);
+            return cell < m_cellCount ? cell : m_cellCount - 1;
+        };
+        for (size_t cell = cellOf(from), to = cellOf(last); cell <= to; ++cell) {
+            m_cells[cell] = mark > m_cells[cell] ? mark : m_cells[cell];
+        }
+        inside = true;
+    }
+    if (!inside) {
+        ++m_outside;
+    }
+}
+
 CellMark ReadMap::Worst(size_t from, size_t to) const
 {
     CellMark worst = kNotRead;

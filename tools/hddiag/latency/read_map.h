@@ -55,6 +55,23 @@ public:
         Mark(sector, kFailedMark);
     }
 
+    // A read of `count` sectors from `first` (a scan's block): one read,
+    // marking every cell it covers.
+    void RecordClassSpan(ULONGLONG first, ULONGLONG count, size_t latencyClass)
+    {
+        const CellMark mark = MarkOfClass(latencyClass);
+        ++m_counts[mark];
+        MarkSpan(first, count, mark);
+    }
+    void RecordFailureSpan(ULONGLONG first, ULONGLONG count, DWORD error)
+    {
+        if (m_counts[kFailedMark]++ == 0) {
+            m_firstFailedSector = first;
+            m_firstFailedError = error;
+        }
+        MarkSpan(first, count, kFailedMark);
+    }
+
     const std::vector<SectorSpan>& Spans() const { return m_spans; }
     ULONGLONG Sectors() const { return m_sectors; }
     // Cells in use: kMaxCells, or one per sector of a smaller range.
@@ -96,6 +113,9 @@ private:
         }
         ++m_outside;
     }
+
+    // Marks the cells of [first, first + count) in the spans it meets.
+    void MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark);
 
     std::vector<SectorSpan> m_spans;
     std::vector<Placed> m_placed;

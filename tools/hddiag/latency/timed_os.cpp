@@ -102,8 +102,14 @@ HANDLE TimedOs::CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwS
                             LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                             DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
 {
-    return m_inner.CreateFileW(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes, dwCreationDisposition,
-                               dwFlagsAndAttributes, hTemplateFile);
+    const HANDLE handle = m_inner.CreateFileW(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                                              dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+    // A test refused because its drive would not open (unplugged, say) can
+    // then say why; reading the error leaves it as it was.
+    if (handle == INVALID_HANDLE_VALUE && m_recorder != nullptr) {
+        m_recorder->RecordOpenFailure(m_inner.GetLastError());
+    }
+    return handle;
 }
 
 BOOL TimedOs::DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,

@@ -1,5 +1,6 @@
-// Ctrl-C: the first one sets a flag that the session turns into Abort at the
-// component's next callback; a second one ends the program at once.
+// Ctrl-C or SIGTERM: the first one sets a flag that the session turns into
+// Abort at the component's next callback (and a scan into a saved stop); a
+// second one ends the program at once.
 #pragma once
 
 #include <atomic>

@@ -239,6 +239,26 @@ void PaintLegend(Painter& p, std::string& out, const std::vector<Entry>& entries
     p.EndLine(out);
 }
 
+// The map's cells in at most `rows` lines of the width; returns the lines used.
+size_t PaintCells(Painter& p, std::string& out, const ReadMap& map, size_t width, size_t rows)
+{
+    const size_t cells = map.CellCount();
+    rows = std::min(rows, cells == 0 ? 0 : (cells + width - 1) / width);
+    const size_t shown = std::min(cells, rows * width);
+    for (size_t row = 0; row < rows; ++row) {
+        for (size_t col = 0; col < width; ++col) {
+            const size_t j = row * width + col;
+            if (j >= shown) {
+                break;
+            }
+            // Display cell j covers the map's cells [j*cells/shown, (j+1)*cells/shown).
+            p.Glyph(map.Worst(j * cells / shown, (j + 1) * cells / shown));
+        }
+        p.EndLine(out);
+    }
+    return rows;
+}
+
 // The map's rows, then the legend, in at most `height` lines.
 void PaintMap(Painter& p, std::string& out, const ReadMap& map, size_t width, size_t height)
 {
@@ -248,21 +268,7 @@ void PaintMap(Painter& p, std::string& out, const ReadMap& map, size_t width, si
     const size_t cells = map.CellCount();
     const size_t rowsWanted = cells == 0 ? 0 : (cells + width - 1) / width;
     const size_t rowsRoom = height > legendLines ? height - legendLines : 1;
-    const size_t rows = std::min(rowsWanted, rowsRoom);
-    const size_t shown = std::min(cells, rows * width);
-    for (size_t row = 0; row < rows; ++row) {
-        for (size_t col = 0; col < width; ++col) {
-            const size_t j = row * width + col;
-            if (j >= shown) {
-                break;
-            }
-            // Display cell j covers the map's cells [j*cells/shown, (j+1)*cells/shown).
-            const size_t from = j * cells / shown;
-            const size_t to = (j + 1) * cells / shown;
-            p.Glyph(map.Worst(from, to));
-        }
-        p.EndLine(out);
-    }
+    const size_t rows = PaintCells(p, out, map, width, std::min(rowsWanted, rowsRoom));
     if (cells == 0) {
         p.Text(Fit("(no sectors to map)", width));
         p.EndLine(out);
@@ -299,6 +305,27 @@ std::string RenderView(const ViewHeader& header, const ReadMap& map, int width, 
     if (h > 1) {
         PaintMap(p, out, map, w, h - 1);
     }
+    return out;
+}
+
+std::string RenderMapRows(const ReadMap& map, int width, int rows, ColourMode colour)
+{
+    std::string out;
+    Painter p(colour);
+    PaintCells(p, out, map, static_cast<size_t>(std::max(width, 1)), static_cast<size_t>(std::max(rows, 0)));
+    return out;
+}
+
+std::string RenderLegend(int width, ColourMode colour)
+{
+    std::vector<Entry> entries;
+    for (CellMark m = 0; m < kMarkCount; ++m) {
+        entries.push_back({m, std::string(" ") + kStyles[m].label});
+    }
+    const size_t w = static_cast<size_t>(std::max(width, 1));
+    std::string out;
+    Painter p(colour);
+    PaintLegend(p, out, entries, w, LegendLineCount(entries, w));
     return out;
 }
 

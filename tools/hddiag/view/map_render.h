@@ -40,4 +40,9 @@ std::string RenderView(const ViewHeader& header, const ReadMap& map, int width, 
 // The map and its legend alone, as the report shows a finished test.
 std::string RenderMap(const ReadMap& map, int width, int height, ColourMode colour);
 
+// The map's cells alone in at most `rows` lines (several maps share a
+// screen), and the legend without counts that goes once below them.
+std::string RenderMapRows(const ReadMap& map, int width, int rows, ColourMode colour);
+std::string RenderLegend(int width, ColourMode colour);
+
 }  // namespace hddiag

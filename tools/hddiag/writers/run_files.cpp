@@ -16,57 +16,13 @@ namespace {
 
 std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
 
-// Why the file at path must not be written over; empty when it may be.
-std::string Refusal(const std::string& path, const std::vector<std::string>& inputs)
-{
-    const host::PathFacts facts = host::InspectPath(path);
-    switch (facts.kind) {
-    case host::FileKind::Missing:
-        return {};
-    case host::FileKind::Device:
-        return "is a device (hddiag writes only regular files)";
-    case host::FileKind::Directory:
-        return "is a folder";
-    case host::FileKind::Other:
-        return "is not a regular file";
-    case host::FileKind::Regular:
-        break;
-    }
-    for (const std::string& input : inputs) {
-        const host::PathFacts read = host::InspectPath(input);
-        if (read.kind != host::FileKind::Missing && read.id == facts.id) {
-            return "is " + Quoted(input) + ", which this run reads";
-        }
-    }
-    return {};
-}
-
-// Whether two new files would replace one file: the same existing file under
-// any names, or the same name in the same folder.
-bool SameTarget(const host::NewFile& a, const host::NewFile& b)
-{
-    const host::PathFacts fa = host::InspectPath(a.Target());
-    const host::PathFacts fb = host::InspectPath(b.Target());
-    if (fa.kind != host::FileKind::Missing && fb.kind != host::FileKind::Missing) {
-        return fa.id == fb.id;
-    }
-    const std::filesystem::path pa(a.Target());
-    const std::filesystem::path pb(b.Target());
-    const auto folder = [](const std::filesystem::path& p) {
-        return host::InspectPath(p.has_parent_path() ? p.parent_path().string() : std::string("."));
-    };
-    const host::PathFacts da = folder(pa);
-    const host::PathFacts db = folder(pb);
-    return da.kind != host::FileKind::Missing && da.id == db.id && pa.filename() == pb.filename();
-}
-
 bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
                 std::unique_ptr<host::NewFile>& file, std::string& error)
 {
     if (path.empty()) {
         return true;
     }
-    const std::string refusal = Refusal(path, inputs);
+    const std::string refusal = OutputRefusal(path, inputs);
     if (!refusal.empty()) {
         error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
         return false;
@@ -108,6 +64,47 @@ void WriteOne(host::NewFile* file, const char* what, const std::string& text, st
 
 }  // namespace
 
+std::string OutputRefusal(const std::string& path, const std::vector<std::string>& inputs)
+{
+    const host::PathFacts facts = host::InspectPath(path);
+    switch (facts.kind) {
+    case host::FileKind::Missing:
+        return {};
+    case host::FileKind::Device:
+        return "is a device (hddiag writes only regular files)";
+    case host::FileKind::Directory:
+        return "is a folder";
+    case host::FileKind::Other:
+        return "is not a regular file";
+    case host::FileKind::Regular:
+        break;
+    }
+    for (const std::string& input : inputs) {
+        const host::PathFacts read = host::InspectPath(input);
+        if (read.kind != host::FileKind::Missing && read.id == facts.id) {
+            return "is " + Quoted(input) + ", which this run reads";
+        }
+    }
+    return {};
+}
+
+bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b)
+{
+    const host::PathFacts fa = host::InspectPath(a.Target());
+    const host::PathFacts fb = host::InspectPath(b.Target());
+    if (fa.kind != host::FileKind::Missing && fb.kind != host::FileKind::Missing) {
+        return fa.id == fb.id;
+    }
+    const std::filesystem::path pa(a.Target());
+    const std::filesystem::path pb(b.Target());
+    const auto folder = [](const std::filesystem::path& p) {
+        return host::InspectPath(p.has_parent_path() ? p.parent_path().string() : std::string("."));
+    };
+    const host::PathFacts da = folder(pa);
+    const host::PathFacts db = folder(pb);
+    return da.kind != host::FileKind::Missing && da.id == db.id && pa.filename() == pb.filename();
+}
+
 bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error)
 {
     // health's --metrics is the health file itself; info's and run's have
@@ -124,13 +121,13 @@ bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& i
         return false;
     }
     const host::NewFile* metrics = m_metrics ? m_metrics.get() : m_health.get();
-    if (m_report && metrics != nullptr && SameTarget(*m_report, *metrics)) {
+    if (m_report && metrics != nullptr && SameOutputTarget(*m_report, *metrics)) {
         error = "--report and --metrics name the same file " + Quoted(m_report->Target()) +
                 "; one would overwrite the other";
         Reset();
         return false;
     }
-    if (m_metrics && m_health && (SameTarget(*m_metrics, *m_health) || (m_report && SameTarget(*m_report, *m_health)))) {
+    if (m_metrics && m_health && (SameOutputTarget(*m_metrics, *m_health) || (m_report && SameOutputTarget(*m_report, *m_health)))) {
         error = "the health metrics file " + Quoted(m_health->Target()) + " is another output of this run";
         Reset();
         return false;

@@ -24,6 +24,14 @@ struct RunInfo {
     double endTime = 0;  // seconds since 1970 (UTC)
 };
 
+// Why the file at path must not be written over (a device, a folder, a file
+// this run reads); empty when it may be.
+std::string OutputRefusal(const std::string& path, const std::vector<std::string>& inputs);
+
+// Whether two new files would replace one file: the same existing file under
+// any names, or the same name in the same folder.
+bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b);
+
 class RunFiles {
 public:
     // Refuses an output that is a device, a folder, a file this run reads

@@ -1,0 +1,50 @@
+// The scan's map file, in the mapfile format that ddrescuelog and
+// ddrescueview read: '#' comments, a status line "POS STATUS PASS", then one
+// data line "POS SIZE STATUS" per range, positions and sizes in bytes from
+// the disk's start written 0x%08llX, the lines covering the whole disk.
+// A comment names the disk and the range scanned, so that a map is never
+// applied to another disk. Pure functions over strings: the front end owns
+// the files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/win32.h"
+#include "scan/range_map.h"
+
+namespace hdd::scan {
+
+// The disk a map belongs to and the range it was scanned over.
+struct MapIdentity {
+    std::string device;  // as the front end names it (/dev/sdb, \\.\PHYSICALDRIVE1, an image path)
+    std::string model;
+    std::string serial;
+    ULONGLONG diskBytes = 0;
+    DWORD sectorBytes = 0;
+    ULONGLONG rangePos = 0;    // bytes
+    ULONGLONG rangeBytes = 0;  // bytes
+};
+
+// The whole file. `comments` are extra heading lines (without '#'), e.g. the
+// command line and the times; a line break inside one is written as a space.
+std::string WriteMapFile(const RangeMap& map, const MapIdentity& identity,
+                         const std::vector<std::string>& comments = {});
+
+// Reads a map file. False with the line and what is wrong when it cannot be
+// parsed or its lines do not cover one disk from byte 0 without gap or
+// overlap. `identity` receives the disk comment when there is one (then
+// `hasIdentity` is true); a map written by another tool has none.
+bool ParseMapFile(std::string_view text, RangeMap& map, MapIdentity& identity, bool& hasIdentity,
+                  std::string& error);
+
+// Whether a parsed map may be resumed on this disk: its size, sector size and
+// serial must be the disk's (a map without the disk comment: its size, and
+// every boundary on a whole sector). False with the reason otherwise.
+bool MapFitsDisk(const RangeMap& map, const MapIdentity& found, bool hasIdentity, const MapIdentity& disk,
+                 std::string& why);
+
+// ParseMapFile then MapFitsDisk; on failure `map` is left alone.
+bool LoadMapForDisk(std::string_view text, const MapIdentity& disk, RangeMap& map, std::string& why);
+
+}  // namespace hdd::scan

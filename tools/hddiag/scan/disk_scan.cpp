@@ -1,0 +1,258 @@
+#include "tools/hddiag/scan/disk_scan.h"
+
+#include <chrono>
+
+#include "tools/hddiag/scan/scan_files.h"
+#include "tools/hddiag/scan/scan_lines.h"
+#include "tools/hddiag/session/result_codes.h"
+#include "tools/hddiag/writers/text_escape.h"
+
+namespace hddiag {
+
+namespace {
+
+// The engine reads its time from the reader's clock.
+class EngineClock final : public hdd::scan::ScanClock {
+public:
+    explicit EngineClock(LatencyClock& clock) : m_clock(clock) {}
+    ULONGLONG NowNanoseconds() override { return m_clock.NowNanoseconds(); }
+
+private:
+    LatencyClock& m_clock;
+};
+
+double UtcSeconds()
+{
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
+}
+
+}  // namespace
+
+ULONGLONG SettledBytes(const hdd::scan::ScanProgress& p)
+{
+    const ULONGLONG unsettled = p.untriedBytes + p.notTrimmedBytes + p.notScrapedBytes;
+    return p.rangeBytes > unsettled ? p.rangeBytes - unsettled : 0;
+}
+
+double BytesPerSecond(const hdd::scan::ScanProgress& p)
+{
+    return p.elapsedNs == 0 ? 0.0 : static_cast<double>(p.bytesThisRun) * 1e9 / static_cast<double>(p.elapsedNs);
+}
+
+std::string DiskLabel(const ScanDiskInfo& disk)
+{
+    std::string label = "disk " + std::to_string(disk.row.disk) + " (" + Printable(disk.row.device);
+    if (!disk.row.serial.empty()) {
+        label += ", serial " + Printable(disk.row.serial);
+    }
+    return label + ")";
+}
+
+const char* PhaseName(hdd::scan::ScanPhase phase)
+{
+    switch (phase) {
+    case hdd::scan::ScanPhase::FastPass:
+        return "fast pass";
+    case hdd::scan::ScanPhase::Trim:
+        return "trim";
+    case hdd::scan::ScanPhase::Scrape:
+        return "scrape";
+    case hdd::scan::ScanPhase::Finished:
+        return "finished";
+    }
+    return "?";
+}
+
+std::string EndText(const TargetOutcome& outcome)
+{
+    using hdd::scan::ScanEnd;
+    const hdd::scan::ScanResult& r = outcome.result;
+    if (!outcome.ran) {
+        return "not scanned";
+    }
+    const std::string unreadable = std::to_string(outcome.unreadableSectors) + " unreadable sector" +
+                                   (outcome.unreadableSectors == 1 ? "" : "s");
+    switch (r.end) {
+    case ScanEnd::Finished:
+        if (outcome.unreadableSectors > 0) {
+            return unreadable + (outcome.untriedSectors > 0
+                                     ? ", " + std::to_string(outcome.untriedSectors) + " left untried (--no-scrape)"
+                                     : std::string());
+        }
+        return "every sector read";
+    case ScanEnd::Stopped:
+        return "stopped, " + std::to_string(outcome.untriedSectors) + " sectors not settled yet; " + unreadable +
+               " so far";
+    case ScanEnd::DiskGone:
+        return "the disk went away (" + Win32ErrorText(r.error) + "); " + unreadable + " before that";
+    case ScanEnd::CannotOpen:
+        return "cannot be opened: " + Win32ErrorText(r.error);
+    case ScanEnd::InvalidArgs:
+        return "not scanned: " + r.why;
+    }
+    return "?";
+}
+
+DiskScan::DiskScan(const ScanDiskInfo& disk, std::vector<DiskTarget> targets, std::unique_ptr<DiskSeam> seam,
+                   hdd::scan::RangeMap map, bool loaded, DiskScanSettings settings)
+    : m_disk(disk), m_seam(std::move(seam)), m_map(std::move(map)), m_loaded(loaded), m_settings(std::move(settings))
+{
+    std::vector<SectorSpan> spans;
+    for (DiskTarget& t : targets) {
+        spans.push_back({t.firstSector, t.firstSector + t.sectors});
+        TargetOutcome outcome;
+        outcome.target = std::move(t);
+        m_outcomes.push_back(std::move(outcome));
+    }
+    m_cells.Begin(spans);
+    m_live.target = m_outcomes.front().target.text;
+}
+
+void DiskScan::Run()
+{
+    if (!m_seam) {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_live.done = true;
+        m_live.outcome = "cannot be read: " + m_seamError;
+        return;
+    }
+    for (size_t i = 0; i < m_outcomes.size(); ++i) {
+        const std::atomic<bool>* stop = m_settings.engine.stop;
+        if (stop != nullptr && stop->load()) {
+            break;
+        }
+        RunTarget(m_outcomes[i], i == 0);
+        const hdd::scan::ScanEnd end = m_outcomes[i].result.end;
+        if (end == hdd::scan::ScanEnd::DiskGone || end == hdd::scan::ScanEnd::CannotOpen) {
+            break;  // the disk's other targets would fare no better
+        }
+    }
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_live.done = true;
+}
+
+void DiskScan::RunTarget(TargetOutcome& outcome, bool first)
+{
+    const DiskTarget& t = outcome.target;
+    const ULONGLONG sector = m_disk.sectorSize;
+    const ULONGLONG start = t.firstSector * sector;
+    const ULONGLONG end = (t.firstSector + t.sectors) * sector;
+    // A loaded map goes on from where it stood when it stood in this
+    // target; any other target starts with its fast pass (which reads only
+    // what is still untried).
+    if (!(first && m_loaded && m_map.Position() >= start && m_map.Position() < end)) {
+        m_map.SetProgress(hdd::scan::ScanPhase::FastPass, start);
+    }
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_live.target = t.text;
+        m_live.started = true;
+    }
+    m_current = &t;
+    m_lineStep = 0;
+    if (m_settings.lines != nullptr) {
+        m_settings.lines->Start(m_disk, t);
+    }
+    hdd::scan::ScanTarget target;
+    target.devicePath = m_seam->DevicePath();
+    target.diskBytes = m_disk.row.size;
+    target.sectorBytes = m_disk.sectorSize;
+    target.firstSector = t.firstSector;
+    target.sectorCount = t.sectors;
+    EngineClock clock(m_seam->Clock());
+    outcome.result = hdd::scan::RunScan(m_seam->Api(), target, m_settings.engine, m_map, clock, this);
+    outcome.ran = true;
+    outcome.endTime = UtcSeconds();
+    outcome.unreadableSectors = m_map.BytesIn(hdd::scan::SectorState::Unreadable, start, end) / sector;
+    outcome.unreadableAreas = m_map.AreasIn(hdd::scan::SectorState::Unreadable, start, end);
+    outcome.untriedSectors = (m_map.BytesIn(hdd::scan::SectorState::Untried, start, end) +
+                              m_map.BytesIn(hdd::scan::SectorState::NotTrimmed, start, end) +
+                              m_map.BytesIn(hdd::scan::SectorState::NotScraped, start, end)) /
+                             sector;
+    if (outcome.result.end != hdd::scan::ScanEnd::InvalidArgs) {
+        Save(m_map, t);
+    }
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_live.progress = outcome.result.progress;
+        m_live.outcome = EndText(outcome);
+    }
+    if (m_settings.lines != nullptr) {
+        m_settings.lines->End(m_disk, outcome, m_settings.mapPath, m_mapError);
+    }
+    m_current = nullptr;
+}
+
+void DiskScan::CopyLive(DiskLive& live, ReadMap& cells) const
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    live = m_live;
+    cells = m_cells;
+}
+
+void DiskScan::OnPhase(hdd::scan::ScanPhase phase, const hdd::scan::ScanProgress& progress)
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        m_live.progress = progress;
+        m_live.progress.phase = phase;
+    }
+    if (m_settings.lines != nullptr && m_current != nullptr) {
+        m_settings.lines->Phase(m_disk, *m_current, phase, progress);
+    }
+}
+
+void DiskScan::OnRead(ULONGLONG firstSector, ULONGLONG sectors, ULONGLONG ns, DWORD error,
+                      const hdd::scan::ScanProgress& progress)
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_lock);
+        if (error == 0) {
+            m_cells.RecordClassSpan(firstSector, sectors, LatencyClassOf(ns));
+        } else {
+            m_cells.RecordFailureSpan(firstSector, sectors, error);
+        }
+        m_live.progress = progress;
+    }
+    // A line at every tenth settled: one division per read, text only then.
+    if (m_settings.lines != nullptr && m_current != nullptr && progress.rangeBytes > 0) {
+        const int step = static_cast<int>(SettledBytes(progress) / (progress.rangeBytes / 10 + 1));
+        if (step > m_lineStep) {
+            m_lineStep = step;
+            m_settings.lines->Progress(m_disk, *m_current, progress);
+        }
+    }
+}
+
+void DiskScan::OnSave(const hdd::scan::RangeMap& map, const hdd::scan::ScanProgress&)
+{
+    if (m_current != nullptr) {
+        Save(map, *m_current);
+    }
+}
+
+void DiskScan::Save(const hdd::scan::RangeMap& map, const DiskTarget& target)
+{
+    if (m_settings.mapPath.empty()) {
+        return;
+    }
+    hdd::scan::MapIdentity identity;
+    identity.device = m_disk.row.path;
+    identity.model = m_disk.row.model;
+    identity.serial = m_disk.row.serial;
+    identity.diskBytes = m_disk.row.size;
+    identity.sectorBytes = m_disk.sectorSize;
+    identity.rangePos = target.firstSector * m_disk.sectorSize;
+    identity.rangeBytes = target.sectors * m_disk.sectorSize;
+    std::string why;
+    if (ScanFiles::SaveMap(m_settings.mapPath, hdd::scan::WriteMapFile(map, identity, m_settings.comments), why)) {
+        m_mapSaved = true;
+        m_mapError.clear();
+    } else {
+        m_mapSaved = false;
+        m_mapError = why;
+    }
+}
+
+}  // namespace hddiag

@@ -1,0 +1,186 @@
+#include "tools/hddiag/scan/scan_files.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/hddiag/scan/map_names.h"
+#include "tools/hddiag/writers/run_files.h"
+#include "tools/hddiag/writers/text_escape.h"
+
+namespace hddiag {
+
+namespace {
+
+// A map holds a line per area: far below this even for a ruined disk.
+constexpr std::uintmax_t kLargestMap = 256ull << 20;
+
+std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
+
+bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
+                std::unique_ptr<host::NewFile>& file, std::string& error)
+{
+    if (path.empty()) {
+        return true;
+    }
+    const std::string refusal = OutputRefusal(path, inputs);
+    if (!refusal.empty()) {
+        error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
+        return false;
+    }
+    std::string why;
+    file = host::CreateBeside(path, why);
+    if (!file) {
+        error = std::string("cannot write ") + option + " " + Quoted(path) + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+void WriteOne(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
+{
+    if (file == nullptr) {
+        return;
+    }
+    std::string why;
+    if (!file->Write(text, why) || !file->Commit(why)) {
+        err << "hddiag: the " << what << " " << Quoted(file->Target()) << " is missing: writing it failed (" << why
+            << ")\n";
+    }
+}
+
+}  // namespace
+
+bool ScanFiles::Prepare(const Options& options, const std::vector<std::string>& inputs,
+                        const std::vector<const DiskRow*>& rows, std::string& error)
+{
+    const ScanOptions& scan = options.scan;
+    if (!PrepareOne("--bad-blocks", scan.badBlocksPath, inputs, m_badBlocks, error) ||
+        !PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
+        !PrepareOne("--metrics", options.metricsPath, inputs, m_metrics, error)) {
+        return false;
+    }
+    const std::pair<const char*, host::NewFile*> outputs[] = {
+        {"--bad-blocks", m_badBlocks.get()}, {"--report", m_report.get()}, {"--metrics", m_metrics.get()}};
+    for (size_t i = 0; i < 3; ++i) {
+        for (size_t j = i + 1; j < 3; ++j) {
+            if (outputs[i].second != nullptr && outputs[j].second != nullptr &&
+                SameOutputTarget(*outputs[i].second, *outputs[j].second)) {
+                error = std::string(outputs[i].first) + " and " + outputs[j].first + " name the same file " +
+                        Quoted(outputs[i].second->Target()) + "; one would overwrite the other";
+                return false;
+            }
+        }
+    }
+    if (scan.mapPath.empty()) {
+        return true;
+    }
+    if (!PrepareMaps(scan.mapPath, inputs, rows, error)) {
+        return false;
+    }
+    // A map must not be the place of another output either.
+    for (const std::string& map : m_maps) {
+        std::string why;
+        const std::unique_ptr<host::NewFile> probe = host::CreateBeside(map, why);
+        if (!probe) {
+            error = "cannot write --map " + Quoted(map) + ": " + why;
+            return false;
+        }
+        for (const auto& [option, file] : outputs) {
+            if (file != nullptr && SameOutputTarget(*probe, *file)) {
+                error = "--map and " + std::string(option) + " name the same file " + Quoted(map) +
+                        "; one would overwrite the other";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool ScanFiles::PrepareMaps(const std::string& mapOption, const std::vector<std::string>& inputs,
+                            const std::vector<const DiskRow*>& rows, std::string& error)
+{
+    const host::PathFacts facts = host::InspectPath(mapOption);
+    const bool folder = rows.size() > 1 || facts.kind == host::FileKind::Directory;
+    if (!folder) {
+        m_maps.push_back(mapOption);
+    } else {
+        if (facts.kind == host::FileKind::Missing) {
+            std::error_code failed;
+            std::filesystem::create_directory(std::filesystem::path(mapOption), failed);
+            if (failed) {
+                error = "--map " + Quoted(mapOption) + ": the folder for the maps of " + std::to_string(rows.size()) +
+                        " disks cannot be made: " + failed.message();
+                return false;
+            }
+        } else if (facts.kind != host::FileKind::Directory) {
+            error = "--map " + Quoted(mapOption) + " is not a folder: with several disks --map names a folder "
+                    "holding one map per disk";
+            return false;
+        }
+        m_maps = MapPathsInFolder(mapOption, rows);
+    }
+    for (const std::string& map : m_maps) {
+        const std::string refusal = OutputRefusal(map, inputs);
+        if (!refusal.empty()) {
+            error = "--map " + Quoted(map) + " " + refusal + ": refusing to use it as a map";
+            return false;
+        }
+    }
+    return true;
+}
+
+const std::string& ScanFiles::MapPath(size_t reader) const
+{
+    static const std::string none;
+    return reader < m_maps.size() ? m_maps[reader] : none;
+}
+
+bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::RangeMap& map, bool& loaded,
+                        std::string& why) const
+{
+    loaded = false;
+    const std::string& path = MapPath(reader);
+    if (path.empty() || host::InspectPath(path).kind == host::FileKind::Missing) {
+        return true;
+    }
+    std::error_code failed;
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), failed);
+    if (failed || size > kLargestMap) {
+        why = "the map " + Quoted(path) + (failed ? " cannot be read: " + failed.message() : " is too large to be a map");
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        why = "the map " + Quoted(path) + " cannot be read";
+        return false;
+    }
+    std::string problem;
+    if (!hdd::scan::LoadMapForDisk(text.str(), disk, map, problem)) {
+        why = "the map " + Quoted(path) + " cannot be used for " + Printable(disk.device) + ": " + Printable(problem);
+        return false;
+    }
+    loaded = true;
+    return true;
+}
+
+bool ScanFiles::SaveMap(const std::string& path, const std::string& text, std::string& why)
+{
+    const std::unique_ptr<host::NewFile> file = host::CreateBeside(path, why);
+    return file && file->Write(text, why) && file->Commit(why);
+}
+
+void ScanFiles::Write(const std::string& badBlocks, const std::string& report, const std::string& metrics,
+                      std::ostream& err)
+{
+    WriteOne(m_badBlocks.get(), "bad-blocks list", badBlocks, err);
+    WriteOne(m_report.get(), "report", report, err);
+    WriteOne(m_metrics.get(), "metrics file", metrics, err);
+    m_badBlocks.reset();
+    m_report.reset();
+    m_metrics.reset();
+}
+
+}  // namespace hddiag

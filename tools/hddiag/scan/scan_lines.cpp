@@ -1,0 +1,70 @@
+#include "tools/hddiag/scan/scan_lines.h"
+
+#include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/scan/disk_scan.h"
+#include "tools/hddiag/writers/text_escape.h"
+
+namespace hddiag {
+
+namespace {
+
+std::string Prefix(const ScanDiskInfo& disk, const std::string& target)
+{
+    return "scan " + DiskLabel(disk) + " " + Printable(target) + ": ";
+}
+
+std::string Figures(const hdd::scan::ScanProgress& p, DWORD sectorSize)
+{
+    return SettledPercent(p) + " settled, " + MegabytesPerSecond(BytesPerSecond(p)) + ", " +
+           std::to_string(p.unreadableBytes / sectorSize) + " unreadable";
+}
+
+}  // namespace
+
+std::string SettledPercent(const hdd::scan::ScanProgress& progress)
+{
+    if (progress.rangeBytes == 0) {
+        return "0%";
+    }
+    return std::to_string(SettledBytes(progress) * 100 / progress.rangeBytes) + "%";
+}
+
+std::string MegabytesPerSecond(double bytesPerSecond) { return FormatFixed(bytesPerSecond / 1e6, 1) + " MB/s"; }
+
+void ScanLines::Start(const ScanDiskInfo& disk, const DiskTarget& target)
+{
+    Line(Prefix(disk, target.text) + "sectors " + std::to_string(target.firstSector) + "-" +
+         std::to_string(target.firstSector + target.sectors - 1) + " of " + std::to_string(disk.sectorSize) +
+         " bytes");
+}
+
+void ScanLines::Phase(const ScanDiskInfo& disk, const DiskTarget& target, hdd::scan::ScanPhase phase,
+                      const hdd::scan::ScanProgress& progress)
+{
+    Line(Prefix(disk, target.text) + PhaseName(phase) + ", " + Figures(progress, disk.sectorSize));
+}
+
+void ScanLines::Progress(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress)
+{
+    Line(Prefix(disk, target.text) + PhaseName(progress.phase) + ", " + Figures(progress, disk.sectorSize));
+}
+
+void ScanLines::End(const ScanDiskInfo& disk, const TargetOutcome& outcome, const std::string& mapPath,
+                    const std::string& mapError)
+{
+    std::string line = Prefix(disk, outcome.target.text) + EndText(outcome);
+    if (!mapPath.empty()) {
+        line += mapError.empty() ? "; map saved to " + Printable(mapPath)
+                                 : "; the map " + Printable(mapPath) + " was not saved: " + Printable(mapError);
+    }
+    Line(line);
+}
+
+void ScanLines::Line(const std::string& text)
+{
+    const std::lock_guard<std::mutex> hold(m_lock);
+    m_err << text << '\n';
+    m_err.flush();
+}
+
+}  // namespace hddiag

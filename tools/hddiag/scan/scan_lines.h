@@ -1,0 +1,39 @@
+// Plain progress lines on standard error, for a log or a pipe: a line when a
+// target starts, at each phase, at every tenth of the range settled, and at
+// its end. Readers of several disks write whole lines under one lock.
+#pragma once
+
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include "scan/scan_engine.h"
+#include "tools/hddiag/scan/scan_targets.h"
+
+namespace hddiag {
+
+struct TargetOutcome;
+
+class ScanLines {
+public:
+    explicit ScanLines(std::ostream& err) : m_err(err) {}
+
+    void Start(const ScanDiskInfo& disk, const DiskTarget& target);
+    void Phase(const ScanDiskInfo& disk, const DiskTarget& target, hdd::scan::ScanPhase phase,
+               const hdd::scan::ScanProgress& progress);
+    void Progress(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress);
+    void End(const ScanDiskInfo& disk, const TargetOutcome& outcome, const std::string& mapPath,
+             const std::string& mapError);
+
+private:
+    void Line(const std::string& text);
+
+    std::mutex m_lock;
+    std::ostream& m_err;
+};
+
+// "43%" of the range settled; "12.3 MB/s"; "1 h 05 min".
+std::string SettledPercent(const hdd::scan::ScanProgress& progress);
+std::string MegabytesPerSecond(double bytesPerSecond);
+
+}  // namespace hddiag

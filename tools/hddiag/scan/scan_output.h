@@ -1,0 +1,56 @@
+// What a scan tells: the summary per disk and target for people, one JSON
+// document, the OpenMetrics file with only the scan's series, the HTML page,
+// the bad-blocks list, and the exit status.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/hddiag/latency/read_map.h"
+#include "tools/hddiag/scan/disk_scan.h"
+
+namespace hddiag {
+
+// One target's figures from its disk's final map.
+struct TargetFigures {
+    const DiskScan* scan = nullptr;
+    const TargetOutcome* outcome = nullptr;
+    ULONGLONG readSectors = 0;
+    ULONGLONG unreadableSectors = 0;
+    ULONGLONG untriedSectors = 0;
+    std::vector<SectorSpan> unreadableAreas;  // disk sectors [first, end)
+    bool complete = false;  // every sector settled: read or found unreadable
+
+    const ScanDiskInfo& Disk() const { return scan->Disk(); }
+};
+
+struct ScanRun {
+    std::vector<TargetFigures> targets;  // disk by disk, in target order
+    std::vector<const DiskScan*> disks;
+    bool interrupted = false;
+    std::string version;
+    double endTime = 0;  // seconds since 1970 (UTC)
+};
+
+ScanRun CollectScanRun(const std::vector<std::unique_ptr<DiskScan>>& scans, bool interrupted);
+
+// 130 when interrupted with every map saved; else 1 when a disk failed, a
+// sector is unreadable, a target was not scanned or a map not saved; else 0.
+int ScanExitCode(const ScanRun& run);
+
+void PrintScanSummary(std::ostream& out, const ScanRun& run);
+void PrintScanJson(std::ostream& out, const ScanRun& run);
+
+// hddiag_scan_* only, labelled disk, device, serial and partition.
+std::string ScanMetricsText(const ScanRun& run);
+
+// The page: per target its figures, the map of latency cells drawn by the
+// live view's renderer, and the unreadable and slow areas.
+std::string ScanReportPage(const ScanRun& run, const std::string& machine);
+
+// The single target's unreadable units of unitBytes (0: the sector size).
+std::string ScanBadBlocks(const ScanRun& run, DWORD unitBytes);
+
+}  // namespace hddiag
