@@ -188,8 +188,10 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
             PrintJson(io.out, result, false);
         } else if (people) {
             PrintReport(io.out, result.report);
-            io.out << '\n';
-            PrintHealthTable(io.out, result.disks, result.health);
+            if (!result.health.empty()) {
+                io.out << '\n';
+                PrintHealthTable(io.out, result.disks, result.health);
+            }
         }
         files.Write(options, result, io.err);
         return kExitPassed;
