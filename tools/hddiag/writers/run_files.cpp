@@ -10,11 +10,9 @@
 
 namespace hddiag {
 
-namespace {
+std::string QuotedPath(const std::string& path) { return "'" + Printable(path) + "'"; }
 
-std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
-
-bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
+bool PrepareOutputFile(const char* option, const std::string& path, const std::vector<std::string>& inputs,
                 std::unique_ptr<host::NewFile>& file, std::string& error)
 {
     if (path.empty()) {
@@ -22,31 +20,30 @@ bool PrepareOne(const char* option, const std::string& path, const std::vector<s
     }
     const std::string refusal = OutputRefusal(path, inputs);
     if (!refusal.empty()) {
-        error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
+        error = std::string(option) + " " + QuotedPath(path) + " " + refusal + ": refusing to write over it";
         return false;
     }
     std::string why;
     file = host::CreateBeside(path, why);
     if (!file) {
-        error = std::string("cannot write ") + option + " " + Quoted(path) + ": " + why;
+        error = std::string("cannot write ") + option + " " + QuotedPath(path) + ": " + why;
         return false;
     }
     return true;
 }
 
-void WriteOne(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
+void WriteOutputFile(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
 {
     if (file == nullptr) {
         return;
     }
     std::string why;
     if (!file->Write(text, why) || !file->Commit(why)) {
-        err << "hddiag: the " << what << " " << Quoted(file->Target()) << " is missing: writing it failed (" << why
+        err << "hddiag: the " << what << " " << QuotedPath(file->Target()) << " is missing: writing it failed (" << why
             << ")\n";
     }
 }
 
-}  // namespace
 
 std::string OutputRefusal(const std::string& path, const std::vector<std::string>& inputs)
 {
@@ -66,7 +63,7 @@ std::string OutputRefusal(const std::string& path, const std::vector<std::string
     for (const std::string& input : inputs) {
         const host::PathFacts read = host::InspectPath(input);
         if (read.kind != host::FileKind::Missing && read.id == facts.id) {
-            return "is " + Quoted(input) + ", which this run reads";
+            return "is " + QuotedPath(input) + ", which this run reads";
         }
     }
     return {};
@@ -91,12 +88,12 @@ bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b)
 
 bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error)
 {
-    if (!PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
-        !PrepareOne("--metrics", options.metricsPath, inputs, m_metrics, error)) {
+    if (!PrepareOutputFile("--report", options.reportPath, inputs, m_report, error) ||
+        !PrepareOutputFile("--metrics", options.metricsPath, inputs, m_metrics, error)) {
         return false;
     }
     if (m_report && m_metrics && SameOutputTarget(*m_report, *m_metrics)) {
-        error = "--report and --metrics name the same file " + Quoted(m_report->Target()) +
+        error = "--report and --metrics name the same file " + QuotedPath(m_report->Target()) +
                 "; one would overwrite the other";
         m_report.reset();
         m_metrics.reset();
@@ -119,12 +116,12 @@ void RunFiles::Write(const Options& options, const RunResult& result, std::ostre
     if (m_report) {
         std::ostringstream page;
         WriteHtmlReport(page, result, info);
-        WriteOne(m_report.get(), "report", page.str(), err);
+        WriteOutputFile(m_report.get(), "report", page.str(), err);
     }
     if (m_metrics) {
         std::ostringstream metrics;
         WriteMetrics(metrics, result, info);
-        WriteOne(m_metrics.get(), "metrics file", metrics.str(), err);
+        WriteOutputFile(m_metrics.get(), "metrics file", metrics.str(), err);
     }
     m_report.reset();
     m_metrics.reset();
