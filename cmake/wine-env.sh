@@ -1,7 +1,9 @@
 # The Wine environment of the windows build, in one place; sourced by
 # cmake/wine-run.sh (CTest's emulator) and scripts/test.sh.
 #
-#   hdd_wine_env PREFIX        exports the variables for a 32-bit prefix
+#   hdd_wine_env PREFIX [ARCH] exports the variables for a prefix: win32 (the
+#                              default) or win64 (system32 64-bit, syswow64
+#                              32-bit, for the x64 build)
 #   hdd_wine_prefix_create     creates the prefix when it has no registry yet
 #   hdd_wine_server_start [S]  starts a wineserver for it (persistent, or one
 #                              that stays up S idle seconds) and warms it up;
@@ -12,7 +14,7 @@
 
 hdd_wine_env() {
     export WINEPREFIX=$1
-    export WINEARCH=win32
+    export WINEARCH=${2:-win32}
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine in a 32-bit prefix: the cross build's
+# Runs a Windows program under Wine: the cross build's
 # CMAKE_CROSSCOMPILING_EMULATOR, so CTest runs the test programs through it.
 #
 #   wine-run.sh program.exe [arguments...]
@@ -7,7 +7,8 @@
 # The prefix is $HDD_WINEPREFIX when set, else "wineprefix" in the build
 # folder that holds the program (found by its CMakeCache.txt); the caller's
 # WINEPREFIX is ignored, as it is usually a 64-bit one. A missing prefix is
-# created on first use.
+# created on first use. The prefix is 32-bit, or 64-bit when $HDD_WINEARCH is
+# win64 or the build folder's wine-arch file says so (the x64 build).
 #
 # scripts/test.sh starts one persistent wineserver before the windows build
 # and its tests and stops it after. When none runs (ctest or a build started
@@ -33,11 +34,12 @@ find_build_dir() {
 
 # shellcheck source=wine-env.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+build_dir=$(find_build_dir "$1") || build_dir=$PWD
+arch=${HDD_WINEARCH:-$(cat "$build_dir/wine-arch" 2>/dev/null || echo win32)}
 if [[ -n "${HDD_WINEPREFIX:-}" ]]; then
-    hdd_wine_env "$HDD_WINEPREFIX"
+    hdd_wine_env "$HDD_WINEPREFIX" "$arch"
 else
-    build_dir=$(find_build_dir "$1") || build_dir=$PWD
-    hdd_wine_env "$build_dir/wineprefix"
+    hdd_wine_env "$build_dir/wineprefix" "$arch"
 fi
 
 # Create the prefix once, and start a server when none runs for it. The lock
@@ -50,4 +52,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     hdd_wine_server_start 600 9>&- || true
 ) 9>"$WINEPREFIX.lock"
 
+# wine starts a 64-bit program file as such, but a program of the prefix's
+# system folder (regsvr32, cscript) as the 32-bit one, even when named
+# C:\windows\system32\...: /usr/lib/wine/wine64 starts the 64-bit one.
 exec wine "$@"

@@ -5,8 +5,10 @@
 ;            -DOUTFILE=HDD-1.0.0-setup.exe HDD.nsi
 ;
 ; The staged folder holds the files to install: HDD.dll, hddiag.exe,
-; README.txt, samples\run.js, samples\run.vbs, and for front-end writers
-; sdk\HDD.h, sdk\HDD_i.c and sdk\HDD.tlb.
+; README.txt, samples\run.js, samples\run.vbs, for front-end writers
+; sdk\HDD.h, sdk\HDD_i.c and sdk\HDD.tlb, and x64\HDD.dll, the component for
+; 64-bit clients, which is installed and registered (by the 64-bit regsvr32)
+; on 64-bit Windows only.
 ;
 ; The setup program's own switches (besides NSIS's /S and /D=folder, which
 ; must come last):
@@ -39,6 +41,7 @@ ManifestDPIAware true
 !include FileFunc.nsh
 !include nsDialogs.nsh
 !include MUI2.nsh
+!include x64.nsh
 
 !define PRODUCT "HDD"
 !define PUBLISHER "HDD project"
@@ -124,6 +127,42 @@ Page custom ModePageShow ModePageLeave
   ${EndIf}
   ClearErrors
   ExecWait '$1 "$INSTDIR\HDD.dll"' $0
+!macroend
+
+; The same for $INSTDIR\x64\HDD.dll with the 64-bit regsvr32 ($SYSDIR is the
+; 32-bit system folder for this 32-bit program; Sysnative is the 64-bit one).
+; $0 is 0 without running anything on 32-bit Windows.
+!macro RunRegsvr32x64 ARGS
+  StrCpy $0 0
+  ${If} ${RunningX64}
+    StrCpy $0 "error"
+    StrCpy $1 '"$WINDIR\Sysnative\regsvr32.exe" /s'
+    !if "${ARGS}" != ""
+      StrCpy $1 '$1 ${ARGS}'
+    !endif
+    ${If} $PerUser == 1
+      StrCpy $1 '$1 /n /i:user'
+    ${EndIf}
+    ClearErrors
+    ExecWait '$1 "$INSTDIR\x64\HDD.dll"' $0
+  ${EndIf}
+!macroend
+
+; Both components: the 32-bit one, then (on 64-bit Windows) the 64-bit one;
+; $0 is the first failing exit code, or 0.
+!macro RegisterBoth
+  !insertmacro RunRegsvr32 ""
+  ${If} $0 == 0
+    !insertmacro RunRegsvr32x64 ""
+  ${EndIf}
+!macroend
+!macro UnregisterBoth
+  !insertmacro RunRegsvr32x64 "/u"
+  StrCpy $5 $0
+  !insertmacro RunRegsvr32 "/u"
+  ${If} $0 == 0
+    StrCpy $0 $5
+  ${EndIf}
 !macroend
 
 ; The front-end writers' files, removed by a failed install and the uninstaller.
@@ -245,7 +284,7 @@ Function RemoveEarlierVersion
     ; No uninstaller left: unregister what the entry points at, drop the entry.
     StrCpy $R9 $INSTDIR
     StrCpy $INSTDIR $2
-    !insertmacro RunRegsvr32 "/u"
+    !insertmacro UnregisterBoth
     StrCpy $INSTDIR $R9
     DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   ${EndIf}
@@ -260,6 +299,8 @@ Function RemoveCopiedFiles
   Delete "$INSTDIR\samples\run.js"
   Delete "$INSTDIR\samples\run.vbs"
   RMDir "$INSTDIR\samples"
+  Delete "$INSTDIR\x64\HDD.dll"
+  RMDir "$INSTDIR\x64"
   !insertmacro DeleteSdkFiles
   RMDir "$INSTDIR"
 FunctionEnd
@@ -275,17 +316,21 @@ Section "HDD" SecMain
   SetOutPath "$INSTDIR\samples"
   File "${STAGE}/samples/run.js"
   File "${STAGE}/samples/run.vbs"
+  ${If} ${RunningX64}
+    SetOutPath "$INSTDIR\x64"
+    File "${STAGE}/x64/HDD.dll"
+  ${EndIf}
   SetOutPath "$INSTDIR\sdk"
   File "${STAGE}/sdk/HDD.h"
   File "${STAGE}/sdk/HDD_i.c"
   File "${STAGE}/sdk/HDD.tlb"
   SetOutPath "$INSTDIR"
 
-  !insertmacro RunRegsvr32 ""
+  !insertmacro RegisterBoth
   ${If} $0 != 0
     StrCpy $4 $0
     ; regsvr32 may have written part of the keys: take them out again.
-    !insertmacro RunRegsvr32 "/u"
+    !insertmacro UnregisterBoth
     Call RemoveCopiedFiles
     MessageBox MB_OK|MB_ICONSTOP "HDD.dll could not be registered (regsvr32 exit code $4). Nothing was installed." /SD IDOK
     DetailPrint "Registration failed (regsvr32 exit code $4); the files were removed."
@@ -330,12 +375,20 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  ${If} ${FileExists} "$INSTDIR\x64\HDD.dll"
+    !insertmacro RunRegsvr32x64 "/u"
+    ${If} $0 != 0
+      DetailPrint "Unregistering x64\HDD.dll failed (regsvr32 exit code $0); removing the files anyway."
+    ${EndIf}
+  ${EndIf}
   ${If} ${FileExists} "$INSTDIR\HDD.dll"
     !insertmacro RunRegsvr32 "/u"
     ${If} $0 != 0
       DetailPrint "Unregistering failed (regsvr32 exit code $0); removing the files anyway."
     ${EndIf}
   ${EndIf}
+  Delete "$INSTDIR\x64\HDD.dll"
+  RMDir "$INSTDIR\x64"
   Delete "$INSTDIR\HDD.dll"
   Delete "$INSTDIR\hddiag.exe"
   Delete "$INSTDIR\README.txt"

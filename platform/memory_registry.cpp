@@ -50,20 +50,59 @@ struct MemoryRegistry::Node {
     std::map<std::wstring, std::unique_ptr<Node>> children;                // folded -> node
 };
 
-MemoryRegistry::MemoryRegistry()
-{
-    for (auto& root : m_roots) {
-        root = std::make_unique<Node>();
+struct MemoryRegistry::Roots {
+    std::unique_ptr<Node> root[3];
+    Roots()
+    {
+        for (auto& node : root) {
+            node = std::make_unique<Node>();
+        }
     }
-}
+};
+
+MemoryRegistry::MemoryRegistry() : MemoryRegistry(RegistryView::Only) {}
+
+MemoryRegistry::MemoryRegistry(RegistryView view) : m_keys(std::make_shared<Roots>()), m_view(view) {}
+
+MemoryRegistry::MemoryRegistry(const MemoryRegistry& system, RegistryView view) : m_keys(system.m_keys), m_view(view) {}
 
 MemoryRegistry::~MemoryRegistry() = default;
 
-RegistryRoot MemoryRegistry::Effective(RegistryRoot root, std::wstring& path) const
+namespace {
+
+// The classes keys that a 64-bit system keeps apart per view.
+bool IsRedirectedClassKey(const std::wstring& name)
+{
+    const std::wstring folded = Folded(name);
+    return folded == L"clsid" || folded == L"interface";
+}
+
+// In the 32-bit view, "<classes>\CLSID\..." is stored as
+// "<classes>\Wow6432Node\CLSID\...".
+void RedirectFor32Bit(RegistryRoot root, std::wstring& path)
+{
+    const std::wstring classes = root == RegistryRoot::ClassesRoot ? L"" : L"Software\\Classes\\";
+    if (Folded(path.substr(0, classes.size())) != Folded(classes)) {
+        return;
+    }
+    const size_t nameEnd = path.find(L'\\', classes.size());
+    const std::wstring name = path.substr(classes.size(), nameEnd == std::wstring::npos ? std::wstring::npos
+                                                                                        : nameEnd - classes.size());
+    if (IsRedirectedClassKey(name)) {
+        path.insert(classes.size(), L"Wow6432Node\\");
+    }
+}
+
+}  // namespace
+
+RegistryRoot MemoryRegistry::Effective(RegistryView view, RegistryRoot root, std::wstring& path) const
 {
     if (root == RegistryRoot::ClassesRoot && m_bOverride) {
         path = path.empty() ? std::wstring(L"Software\\Classes") : L"Software\\Classes\\" + path;
-        return RegistryRoot::CurrentUser;
+        root = RegistryRoot::CurrentUser;
+    }
+    if (view == RegistryView::Bits32) {
+        RedirectFor32Bit(root, path);
     }
     return root;
 }
@@ -76,13 +115,19 @@ LONG MemoryRegistry::Fail(const char* op, const std::wstring& path) const
 MemoryRegistry::Node* MemoryRegistry::Find(RegistryRoot root, const std::wstring& path, Node** parent,
                                            std::wstring* leaf)
 {
+    return FindIn(m_view, root, path, parent, leaf);
+}
+
+MemoryRegistry::Node* MemoryRegistry::FindIn(RegistryView view, RegistryRoot root, const std::wstring& path,
+                                             Node** parent, std::wstring* leaf)
+{
     std::wstring effective(path);
-    root = Effective(root, effective);
+    root = Effective(view, root, effective);
     std::vector<std::wstring> parts;
     if (!SplitPath(effective, parts)) {
         return nullptr;
     }
-    Node* node = m_roots[static_cast<int>(root)].get();
+    Node* node = m_keys->root[static_cast<int>(root)].get();
     Node* up = nullptr;
     for (const std::wstring& part : parts) {
         auto it = node->children.find(Folded(part));
@@ -107,12 +152,12 @@ LONG MemoryRegistry::CreateKey(RegistryRoot root, const std::wstring& path)
         return rc;
     }
     std::wstring effective(path);
-    root = Effective(root, effective);
+    root = Effective(m_view, root, effective);
     std::vector<std::wstring> parts;
     if (!SplitPath(effective, parts) || parts.empty()) {
         return kBadPath;
     }
-    Node* node = m_roots[static_cast<int>(root)].get();
+    Node* node = m_keys->root[static_cast<int>(root)].get();
     for (const std::wstring& part : parts) {
         std::unique_ptr<Node>& child = node->children[Folded(part)];
         if (!child) {
@@ -150,7 +195,22 @@ LONG MemoryRegistry::SetStringValue(RegistryRoot root, const std::wstring& path,
 LONG MemoryRegistry::QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                                       std::wstring& value)
 {
-    Node* node = Find(root, path);
+    return QueryIn(m_view, root, path, name, value);
+}
+
+LONG MemoryRegistry::QueryStringValueInOtherView(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                                 std::wstring& value)
+{
+    if (m_view == RegistryView::Only) {
+        return kNotFound;
+    }
+    return QueryIn(m_view == RegistryView::Bits32 ? RegistryView::Bits64 : RegistryView::Bits32, root, path, name, value);
+}
+
+LONG MemoryRegistry::QueryIn(RegistryView view, RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                             std::wstring& value)
+{
+    Node* node = FindIn(view, root, path, nullptr, nullptr);
     if (node == nullptr) {
         return kNotFound;
     }
@@ -269,7 +329,7 @@ std::vector<std::wstring> MemoryRegistry::Dump(RegistryRoot root) const
             walk(*child.second, prefix.empty() ? child.second->name : prefix + L"\\" + child.second->name);
         }
     };
-    walk(*m_roots[static_cast<int>(root)], std::wstring());
+    walk(*m_keys->root[static_cast<int>(root)], std::wstring());
     std::sort(lines.begin(), lines.end());
     return lines;
 }

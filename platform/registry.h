@@ -32,6 +32,12 @@ public:
                                 const std::wstring& value) = 0;
     virtual LONG QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                                   std::wstring& value) = 0;
+    // QueryStringValue in the other registry view of a 64-bit system (the
+    // 64-bit view for a 32-bit process, the 32-bit one for a 64-bit process),
+    // where the class keys are kept apart; ERROR_FILE_NOT_FOUND when the
+    // system has no other view.
+    virtual LONG QueryStringValueInOtherView(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                             std::wstring& value) = 0;
     virtual LONG DeleteValue(RegistryRoot root, const std::wstring& path, const WCHAR* name) = 0;
     // Number of subkeys and of named values (the default value not counted).
     virtual LONG QueryKeyInfo(RegistryRoot root, const std::wstring& path, DWORD& subKeys, DWORD& namedValues) = 0;

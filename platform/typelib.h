@@ -37,8 +37,9 @@ public:
     // looked up in OLEAUT32.DLL at the time of the call, or RegisterTypeLib
     // when the module or the function is not there.
     virtual HRESULT RegisterTypeLib(ITypeLib* pTLib, LPCWSTR szPath, bool bPerUser) = 0;
-    // S_OK when a registration exists for the library's identifier, version
-    // and locale; S_FALSE when none does.
+    // S_OK when a registration exists for the library's identifier, version,
+    // locale and system kind (win32 or win64: a 64-bit system's two servers
+    // share the library's key); S_FALSE when none does.
     virtual HRESULT IsTypeLibRegistered(ITypeLib* pTLib) = 0;
     // Removes the registration for the library's identifier, version, locale
     // and system kind (per user as for registration).

@@ -3,11 +3,16 @@
 #
 #   native   the machine's g++                                 tests run directly
 #   asan     g++ with AddressSanitizer and UndefinedBehaviorSanitizer  directly
+#   windows64  MinGW-w64 x86_64: the DLL for 64-bit clients and its tests
+#                                                              under 64-bit Wine
 #   windows  MinGW-w64 i686 (-posix, -static)                  under Wine
 #
 #   fuzz     clang with libFuzzer, ASan and UBSan              each harness briefly
 #
-#   scripts/test.sh [native] [asan] [windows] [fuzz]     (default: all four)
+#   scripts/test.sh [native] [asan] [windows64] [windows] [fuzz]   (default: all)
+#
+# windows64 runs before windows, whose setup program, zip and side-by-side
+# test take its HDD.dll and client; without it, the windows build makes them.
 #
 # Installs missing packages first (scripts/install-deps.sh). Build folders are
 # $BUILD_ROOT/<build>, by default build/ in the repository; $JOBS sets the
@@ -20,10 +25,21 @@ JOBS=${JOBS:-$(nproc)}
 TEST_TIMEOUT=${TEST_TIMEOUT:-600}
 
 builds=("$@")
-[[ ${#builds[@]} -gt 0 ]] || builds=(native asan windows fuzz)
+[[ ${#builds[@]} -gt 0 ]] || builds=(native asan windows64 windows fuzz)
+with_x64=0
 for b in "${builds[@]}"; do
-    case $b in native | asan | windows | fuzz) ;; *) echo "test.sh: unknown build '$b'" >&2; exit 2 ;; esac
+    case $b in native | asan | windows | fuzz) ;; windows64) with_x64=1 ;; *) echo "test.sh: unknown build '$b'" >&2; exit 2 ;; esac
 done
+# windows64 first, wherever it was named.
+if [[ $with_x64 -eq 1 ]]; then
+    ordered=()
+    for b in "${builds[@]}"; do
+        [[ $b == windows ]] && ordered+=(windows64)
+        [[ $b == windows64 ]] || ordered+=("$b")
+    done
+    [[ " ${ordered[*]} " == *" windows64 "* ]] || ordered+=(windows64)
+    builds=("${ordered[@]}")
+fi
 
 started=$SECONDS
 summary=()
@@ -97,19 +113,21 @@ configure() {
 
 build() { cmake --build "$1" -j "$JOBS"; }
 
-# ---- Wine: one persistent server for the windows build and its tests ---------
+# ---- Wine: one persistent server for each windows build and its tests ---------
 # A server started by a test would keep the test's output pipe open (CTest then
 # waits for it), so start one here, with Wine's background processes warmed up
 # on detached streams, and stop it when the run ends.
 # shellcheck source=../cmake/wine-env.sh
 source "$ROOT/cmake/wine-env.sh"
 wine_session_start() {
-    hdd_wine_env "$BUILD_ROOT/windows/wineprefix"
-    export HDD_WINEPREFIX=$WINEPREFIX  # the prefix cmake/wine-run.sh uses
+    local build=$1 arch=win32
+    [[ $build == windows64 ]] && arch=win64
+    hdd_wine_env "$BUILD_ROOT/$build/wineprefix" "$arch"
+    export HDD_WINEPREFIX=$WINEPREFIX HDD_WINEARCH=$arch  # what cmake/wine-run.sh uses
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
     if [[ ! -f $WINEPREFIX/system.reg ]]; then
-        echo "creating the 32-bit Wine prefix $WINEPREFIX"
+        echo "creating the $arch Wine prefix $WINEPREFIX"
         hdd_wine_prefix_create
     fi
     hdd_wine_server_start || true
@@ -141,15 +159,25 @@ for b in "${builds[@]}"; do
     case $b in
     native) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DHDD_SANITIZE=OFF) ;;
     asan) args=(-DCMAKE_BUILD_TYPE=Debug -DHDD_SANITIZE=ON) ;;
-    windows) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake") ;;
+    windows64) args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake") ;;
+    windows)
+        x64_dir=
+        [[ $with_x64 -eq 1 ]] && x64_dir=$BUILD_ROOT/windows64
+        args=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+            -DHDD_X64_BUILD_DIR="$x64_dir")
+        ;;
     esac
     stage "$b: configure" configure "$dir" "${args[@]}" || continue
-    # The windows build runs a program under Wine too (the type library).
-    if [[ $b == windows ]]; then stage "windows: wine start" wine_session_start || continue; fi
-    stage "$b: build" build "$dir" || continue
+    # The windows builds run a program under Wine too (the type library).
+    if [[ $b == windows* ]]; then stage "$b: wine start" wine_session_start "$b" || continue; fi
+    stage "$b: build" build "$dir" || { [[ $b == windows* ]] && wine_session_stop; continue; }
     case $b in
     native) stage "native: test" run_ctest "native" "$dir" || true ;;
     asan) stage "asan: test" run_ctest "asan+ubsan" "$dir" || true ;;
+    windows64)
+        stage "windows64: test" run_ctest "windows64 under 64-bit Wine" "$dir" || true
+        wine_session_stop
+        ;;
     windows)
         stage "windows: test" run_ctest "windows under Wine" "$dir" || true
         wine_session_stop

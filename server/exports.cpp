@@ -8,6 +8,7 @@
 #include "platform/typelib.h"
 #include "server/registrar.h"
 #include "server/module.h"
+#include "server/text_compare.h"
 
 namespace hdd {
 
@@ -70,7 +71,12 @@ HRESULT LoadScript(UINT nId, std::wstring& script)
     return FAILED(hr) ? hr : DecodeScriptBytes(bytes, script);
 }
 
-HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister)
+// What unregistration removes: everything, or, while the server of the
+// other bitness is still registered in the other registry view, only what
+// that view keeps apart (the class key) and leaves the keys both share.
+enum class Removal { All, OwnViewOnly };
+
+HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister, Removal removal = Removal::All)
 {
     std::wstring script;
     const HRESULT hr = LoadScript(nId, script);
@@ -78,8 +84,34 @@ HRESULT ApplyScript(const Registration& reg, UINT nId, bool bRegister)
         return hr;
     }
     const bool bPerUser = Module().IsPerUser();
-    return bRegister ? RegisterScript(script, reg.variables, bPerUser)
-                     : UnregisterScript(script, reg.variables, bPerUser);
+    if (bRegister) {
+        return RegisterScript(script, reg.variables, bPerUser);
+    }
+    return removal == Removal::All ? UnregisterScript(script, reg.variables, bPerUser)
+                                   : UnregisterScriptKey(script, reg.variables, bPerUser, L"CLSID");
+}
+
+// The server file that a registry view's class key names ("" when none).
+std::wstring ClassServer(bool bOtherView)
+{
+    const bool bPerUser = Module().IsPerUser();
+    const RegistryRoot root = bPerUser ? RegistryRoot::CurrentUser : RegistryRoot::ClassesRoot;
+    const std::wstring key = std::wstring(bPerUser ? L"Software\\Classes\\" : L"") + L"CLSID\\" +
+                             HDD_CLSID_CHDDOBJECT_TEXT + L"\\InprocServer32";
+    std::wstring server;
+    const LONG rc = bOtherView ? Registry().QueryStringValueInOtherView(root, key, nullptr, server)
+                               : Registry().QueryStringValue(root, key, nullptr, server);
+    return rc == static_cast<LONG>(ERROR_SUCCESS) ? server : std::wstring();
+}
+
+// True when the other registry view of a 64-bit system registers another
+// server file for the class (the 32-bit server for the 64-bit one, and the
+// other way round). A view that answers with this server's own file shares
+// the class key with this one: there is no other registration then.
+bool OtherViewRegistersClass(const Registration& reg)
+{
+    const std::wstring other = ClassServer(true);
+    return !other.empty() && !SameText(other, reg.path.c_str());
 }
 
 // The type library of the server file itself, else the .tlb beside it;
@@ -173,12 +205,19 @@ HRESULT UnregisterSteps()
     if (FAILED(hr)) {
         return hr;
     }
-    hr = ApplyScript(reg, HDD_IDR_CLASS_SCRIPT, false);
-    if (FAILED(hr)) {
-        return hr;
+    const Removal removal = OtherViewRegistersClass(reg) ? Removal::OwnViewOnly : Removal::All;
+    // Where the views share the class key after all (Wine's per-user
+    // classes), it names the other server: that key is not this one's to remove.
+    if (removal == Removal::All || SameText(ClassServer(false), reg.path.c_str())) {
+        hr = ApplyScript(reg, HDD_IDR_CLASS_SCRIPT, false, removal);
+        if (FAILED(hr)) {
+            return hr;
+        }
     }
+    // The library's registration for this platform only (win32 or win64);
+    // its shared key goes with the last one.
     hr = UnregisterTypeLibrary(reg);
-    if (FAILED(hr)) {
+    if (FAILED(hr) || removal == Removal::OwnViewOnly) {
         return hr;
     }
     hr = ApplyScript(reg, HDD_IDR_APPID_SCRIPT, false);

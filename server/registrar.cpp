@@ -173,4 +173,13 @@ HRESULT UnregisterScript(const std::wstring& script, const ScriptVariables& vari
     return ApplyScript(script, variables, bPerUser, RemoveKey);
 }
 
+HRESULT UnregisterScriptKey(const std::wstring& script, const ScriptVariables& variables, bool bPerUser,
+                            const std::wstring& topKey)
+{
+    return ApplyScript(script, variables, bPerUser,
+                       [&topKey](RegistryApi& reg, RegistryRoot root, const std::wstring& prefix, const ScriptKey& key) {
+                           return SameText(key.name, topKey.c_str()) ? RemoveKey(reg, root, prefix, key) : S_OK;
+                       });
+}
+
 }  // namespace hdd

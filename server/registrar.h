@@ -21,5 +21,9 @@ namespace hdd {
 
 HRESULT RegisterScript(const std::wstring& script, const ScriptVariables& variables, bool bPerUser);
 HRESULT UnregisterScript(const std::wstring& script, const ScriptVariables& variables, bool bPerUser);
+// The same for the script's top-level keys named `topKey` only (every other
+// entry stays).
+HRESULT UnregisterScriptKey(const std::wstring& script, const ScriptVariables& variables, bool bPerUser,
+                            const std::wstring& topKey);
 
 }  // namespace hdd

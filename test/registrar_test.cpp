@@ -433,5 +433,110 @@ TEST_F(ServerRegistrationTest, PerUserFlagStaysForLaterCalls)
     EXPECT_TRUE(registry.Dump(RegistryRoot::ClassesRoot).empty());
 }
 
+// ---- a 64-bit system: the 32-bit and the 64-bit server side by side ------------
+
+// Each server registers its class in its own registry view; the ProgIDs, the
+// AppID and the type library's key are shared. Whichever goes first must
+// leave the other creatable, and the last one leaves the system as it was.
+TEST_F(ServerRegistrationTest, BothViewsRegisterSideBySideAndEachUnregistersOnlyItsOwn)
+{
+    const std::wstring dll32 = L"C:\\Program Files (x86)\\HDD\\HDD.dll";
+    const std::wstring dll64 = L"C:\\Program Files (x86)\\HDD\\x64\\HDD.dll";
+    const struct {
+        const char* name;
+        bool firstOut32;  // which server is unregistered first
+        bool perUser;
+    } cases[] = {
+        {"32-bit first, machine-wide", true, false},
+        {"64-bit first, machine-wide", false, false},
+        {"32-bit first, per user", true, true},
+        {"64-bit first, per user", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryRegistry view64(RegistryView::Bits64);
+        MemoryRegistry view32(view64, RegistryView::Bits32);
+        const RegistryRoot root = c.perUser ? RegistryRoot::CurrentUser : RegistryRoot::ClassesRoot;
+        const std::wstring classes = c.perUser ? L"Software\\Classes\\" : L"";
+        // What a fresh system has already.
+        for (const wchar_t* key : {L"AppID", L"CLSID", L"Interface", L"TypeLib", L"Wow6432Node\\CLSID",
+                                   L"Wow6432Node\\Interface"}) {
+            ASSERT_EQ(view64.CreateKey(root, classes + key), 0);
+        }
+        const std::vector<std::wstring> fresh = view64.Dump(root);
+
+        // server(true) is the 32-bit one: its file, view and library platform.
+        const auto server = [&](bool b32, auto&& step) {
+            MemoryRegistry& view = b32 ? view32 : view64;
+            ScopedRegistryApi scope(view);
+            host.path = b32 ? dll32 : dll64;
+            typeLibs.loadable = {host.path};
+            typeLibs.registry = &view;
+            typeLibs.platform = b32 ? L"win32" : L"win64";
+            Module().SetPerUser(c.perUser);
+            return step();
+        };
+        const auto classIn = [&](bool b32, std::wstring& path) {
+            return (b32 ? view32 : view64)
+                .QueryStringValue(root, classes + L"CLSID\\" + kClsid + L"\\InprocServer32", nullptr, path);
+        };
+        const auto expectCreatable = [&](bool b32) {
+            SCOPED_TRACE(b32 ? "32-bit view" : "64-bit view");
+            std::wstring path;
+            EXPECT_EQ(classIn(b32, path), 0);
+            EXPECT_EQ(path, b32 ? dll32 : dll64);
+            for (const std::wstring& key : {std::wstring(L"HDD.CHDDObject\\CLSID"), std::wstring(L"HDD.CHDDObject.1\\CLSID"),
+                                            std::wstring(L"AppID\\HDD.DLL"), L"AppID\\" + kAppId}) {
+                EXPECT_EQ(view64.OpenKey(root, classes + key), 0) << std::string(key.begin(), key.end());
+            }
+            EXPECT_EQ(view64.OpenKey(root, classes + L"TypeLib\\" + kLibId + L"\\1.0\\0\\" +
+                                               (b32 ? L"win32" : L"win64")),
+                      0);
+        };
+
+        ASSERT_EQ(server(true, [] { return ServerInstall(TRUE, nullptr); }), S_OK);
+        ASSERT_EQ(server(false, [] { return ServerInstall(TRUE, nullptr); }), S_OK);
+        expectCreatable(true);
+        expectCreatable(false);
+
+        const bool first = c.firstOut32;
+        ASSERT_EQ(server(first, [] { return ServerUnregister(); }), S_OK);
+        std::wstring gone;
+        EXPECT_EQ(classIn(first, gone), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+        EXPECT_EQ(view64.OpenKey(root, classes + L"TypeLib\\" + kLibId + L"\\1.0\\0\\" +
+                                           (first ? L"win32" : L"win64")),
+                  static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+        expectCreatable(!first);
+
+        ASSERT_EQ(server(!first, [] { return ServerUnregister(); }), S_OK);
+        EXPECT_EQ(view64.Dump(root), fresh);
+        EXPECT_TRUE(view64.Dump(c.perUser ? RegistryRoot::ClassesRoot : RegistryRoot::CurrentUser).empty());
+    }
+    typeLibs.registry = &registry;
+    typeLibs.platform.clear();
+}
+
+// One server alone on a 64-bit system removes everything, as on a 32-bit one.
+TEST_F(ServerRegistrationTest, OneServerAloneOnA64BitSystemRemovesEverything)
+{
+    for (RegistryView view : {RegistryView::Bits32, RegistryView::Bits64}) {
+        SCOPED_TRACE(view == RegistryView::Bits32 ? "32-bit" : "64-bit");
+        MemoryRegistry system(view);
+        ScopedRegistryApi scope(system);
+        typeLibs.registry = &system;
+        ASSERT_EQ(ServerRegister(), S_OK);
+        const std::wstring classKey = (view == RegistryView::Bits32 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + kClsid;
+        EXPECT_EQ(system.OpenKey(RegistryRoot::ClassesRoot, L"CLSID\\" + kClsid), 0);
+        EXPECT_EQ(MemoryRegistry(system, RegistryView::Only).OpenKey(RegistryRoot::ClassesRoot, classKey), 0);
+        ASSERT_EQ(ServerUnregister(), S_OK);
+        std::vector<std::wstring> parents = {L"AppID", L"CLSID"};
+        if (view == RegistryView::Bits32) {
+            parents = {L"AppID", L"Wow6432Node", L"Wow6432Node\\CLSID"};
+        }
+        EXPECT_EQ(system.Dump(RegistryRoot::ClassesRoot), parents);
+    }
+    typeLibs.registry = &registry;
+}
+
 }  // namespace
 }  // namespace hdd

@@ -18,6 +18,18 @@ HKEY RootKey(RegistryRoot root)
     }
 }
 
+// The access flag that reaches the other registry view, or 0 when the system
+// has only one (32-bit Windows).
+REGSAM OtherViewFlag()
+{
+    if constexpr (sizeof(void*) == 8) {
+        return KEY_WOW64_32KEY;
+    } else {
+        BOOL bWow64 = FALSE;
+        return ::IsWow64Process(::GetCurrentProcess(), &bWow64) && bWow64 ? KEY_WOW64_64KEY : 0;
+    }
+}
+
 // An open key, closed on every path.
 class Key {
 public:
@@ -68,8 +80,18 @@ public:
     LONG QueryStringValue(RegistryRoot root, const std::wstring& path, const WCHAR* name,
                           std::wstring& value) override
     {
+        return Query(root, path, name, value, 0);
+    }
+    LONG QueryStringValueInOtherView(RegistryRoot root, const std::wstring& path, const WCHAR* name,
+                                     std::wstring& value) override
+    {
+        const REGSAM view = OtherViewFlag();
+        return view != 0 ? Query(root, path, name, value, view) : ERROR_FILE_NOT_FOUND;
+    }
+    LONG Query(RegistryRoot root, const std::wstring& path, const WCHAR* name, std::wstring& value, REGSAM view)
+    {
         Key key;
-        LONG rc = key.Open(root, path, KEY_QUERY_VALUE);
+        LONG rc = key.Open(root, path, KEY_QUERY_VALUE | view);
         if (rc != ERROR_SUCCESS) {
             return rc;
         }

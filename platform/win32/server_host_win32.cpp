@@ -1,6 +1,8 @@
 // Type libraries (oleaut32), module resources, thread locale and the critical
 // section (kernel32) for the server frame.
 #include <new>
+#include <sstream>
+#include <string>
 
 #include "platform/critical_section.h"
 #include "platform/module_host.h"
@@ -12,6 +14,18 @@ namespace {
 
 typedef HRESULT(WINAPI* RegisterForUserFn)(ITypeLib*, OLECHAR*, OLECHAR*);
 typedef HRESULT(WINAPI* UnregisterForUserFn)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+// "TypeLib\{libid}\1.0\0\win64": the key that registers the library for
+// one platform (hexadecimal version and locale, as the registration writes them).
+std::wstring PlatformKeyOf(const TLIBATTR& attr)
+{
+    WCHAR guid[40] = {};
+    ::StringFromGUID2(attr.guid, guid, 40);
+    std::wostringstream key;
+    key << L"TypeLib\\" << guid << L"\\" << std::hex << attr.wMajorVerNum << L"." << attr.wMinorVerNum << L"\\"
+        << attr.lcid << L"\\" << (attr.syskind == SYS_WIN64 ? L"win64" : L"win32");
+    return key.str();
+}
 
 // Looked up at the time of the call: older systems lack the per-user pair.
 FARPROC OleAutFunction(const char* name)
@@ -70,11 +84,16 @@ public:
         if (FAILED(hr)) {
             return hr;
         }
-        BSTR bstrPath = nullptr;
-        hr = ::QueryPathOfRegTypeLib(pAttr->guid, pAttr->wMajorVerNum, pAttr->wMinorVerNum, pAttr->lcid, &bstrPath);
+        // The key of this library's own platform: a query by path would also
+        // find the other platform's registration of a shared library key.
+        const std::wstring key = PlatformKeyOf(*pAttr);
         pTLib->ReleaseTLibAttr(pAttr);
-        ::SysFreeString(bstrPath);
-        return SUCCEEDED(hr) ? S_OK : S_FALSE;
+        HKEY hKey = nullptr;
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+            return S_FALSE;
+        }
+        ::RegCloseKey(hKey);
+        return S_OK;
     }
     HRESULT UnregisterTypeLib(ITypeLib* pTLib, bool bPerUser) override
     {

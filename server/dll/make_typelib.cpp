@@ -104,7 +104,10 @@ int DefineInterface(ICreateTypeInfo* pIface, ITypeInfo* pDispatch)
 int Write(const wchar_t* path)
 {
     ICreateTypeLib2* pLib = nullptr;
-    CHECK(::CreateTypeLib2(SYS_WIN32, path, &pLib));
+    // Made for the platform this program runs on, as the DLL beside it is:
+    // the vtable offsets and the registration key (win32, win64) follow.
+    const SYSKIND sysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    CHECK(::CreateTypeLib2(sysKind, path, &pLib));
     CHECK(pLib->SetGuid(LIBID_HDDLib));
     CHECK(pLib->SetName(const_cast<LPOLESTR>(L"HDDLib")));
     CHECK(pLib->SetVersion(1, 0));

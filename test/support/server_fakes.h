@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "object/hdd_guids.h"
 #include "platform/memory_registry.h"
 #include "platform/module_host.h"
 #include "platform/typelib.h"
@@ -94,6 +95,10 @@ public:
     std::vector<Call> calls;
     int openLibraries = 0;
     MemoryRegistry* registry = nullptr;  // to see the classes-root override
+    // When set ("win32", "win64"), registration writes the library's key for
+    // that platform through the classes root in use, as the system does, and
+    // unregistration removes it and then its parents that nothing else holds.
+    std::wstring platform;
 
     // Type information for IDispatch.
     HRESULT typeInfoResult = S_OK;
@@ -153,18 +158,42 @@ public:
         calls.push_back({"register", szPath, bPerUser, Overridden()});
         if (SUCCEEDED(registerResult)) {
             registered = true;
+            if (!platform.empty()) {
+                Registry().CreateKey(RegistryRoot::ClassesRoot, PlatformKey());
+                Registry().SetStringValue(RegistryRoot::ClassesRoot, PlatformKey(), nullptr, szPath);
+            }
         }
         return registerResult;
     }
-    HRESULT IsTypeLibRegistered(ITypeLib*) override { return registered ? S_OK : S_FALSE; }
+    HRESULT IsTypeLibRegistered(ITypeLib*) override
+    {
+        if (!platform.empty()) {
+            return Registry().OpenKey(RegistryRoot::ClassesRoot, PlatformKey()) == 0 ? S_OK : S_FALSE;
+        }
+        return registered ? S_OK : S_FALSE;
+    }
     HRESULT UnregisterTypeLib(ITypeLib*, bool bPerUser) override
     {
         calls.push_back({"unregister", L"", bPerUser, Overridden()});
         if (SUCCEEDED(unregisterResult)) {
             registered = false;
+            if (!platform.empty()) {
+                std::wstring key = PlatformKey();
+                Registry().DeleteKey(RegistryRoot::ClassesRoot, key);
+                for (int up = 0; up < 3; ++up) {  // locale, version, library
+                    key.erase(key.rfind(L'\\'));
+                    DWORD subKeys = 0;
+                    DWORD values = 0;
+                    if (Registry().QueryKeyInfo(RegistryRoot::ClassesRoot, key, subKeys, values) != 0 || subKeys != 0) {
+                        break;
+                    }
+                    Registry().DeleteKey(RegistryRoot::ClassesRoot, key);
+                }
+            }
         }
         return unregisterResult;
     }
+    std::wstring PlatformKey() const { return L"TypeLib\\" HDD_LIBID_HDDLIB_TEXT L"\\1.0\\0\\" + platform; }
 
     std::vector<std::string> CallNames() const
     {

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# The setup program and the portable zip under Wine, in a fresh 32-bit prefix
-# of their own: silent install for every user (files, keys, creation by
-# ProgID, hddiag.exe), upgrades over it in place and into another folder, one
-# silent uninstall (registry exported before and after compares equal),
-# install for the current user only (keys under the user's classes, the
-# machine's untouched), and a registration that fails (nothing stays).
+# The setup program and the portable zip under Wine, in a fresh prefix of
+# their own: silent install for every user (files, keys, creation by ProgID,
+# hddiag.exe), upgrades over it in place and into another folder, one silent
+# uninstall (registry exported before and after compares equal), install for
+# the current user only (keys under the user's classes, the machine's
+# untouched), and a registration that fails (nothing stays).
+#
+# In a 32-bit prefix only HDD.dll is installed; in a 64-bit one (win64) also
+# x64\HDD.dll, each registered in its own registry view and created by the
+# script host of its own bitness.
 #
 #   installer_test.sh <wine wrapper> <setup.exe> <portable.zip> <version>
-#                     <hdd_guids.h> <cmake> <work dir>
+#                     <hdd_guids.h> <cmake> <work dir> [win32|win64]
 set -u
 
 wine_run=$1
@@ -17,13 +21,14 @@ version=$4
 guids_header=$5
 cmake=$6
 work=$7
+arch=${8:-win32}
 
 prefix=$work/prefix
 drive=$prefix/drive_c
 # shellcheck source=../../cmake/wine-env.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../cmake/wine-env.sh"
-hdd_wine_env "$prefix"
-export HDD_WINEPREFIX=$prefix  # the prefix cmake/wine-run.sh uses
+hdd_wine_env "$prefix" "$arch"
+export HDD_WINEPREFIX=$prefix HDD_WINEARCH=$arch  # what cmake/wine-run.sh uses
 
 stop_server() { wineserver -k </dev/null >/dev/null 2>&1 || true; }
 stop_server
@@ -53,11 +58,21 @@ run() {
     out=$(tr -d '\r' <"$work/out.txt")
 }
 
+# reg.exe of the prefix's own bitness: the 64-bit one sees both views (the
+# 32-bit one's class keys below Wow6432Node).
+reg_exe() {
+    if [[ $arch == win64 ]]; then
+        /usr/lib/wine/wine64 'C:\windows\system32\reg.exe' "$@"
+    else
+        "$wine_run" reg "$@"
+    fi
+}
+
 # The registry as sorted lines: "KEY" for a key, "KEY<tab>VALUE" per value.
 snapshot() {
     local hive
     for hive in HKLM HKCU; do
-        "$wine_run" reg export "$hive" "C:\\$hive.reg" /y >/dev/null 2>&1 </dev/null ||
+        reg_exe export "$hive" "C:\\$hive.reg" /y >/dev/null 2>&1 </dev/null ||
             { echo "reg export $hive failed" >&2; return 1; }
         iconv -f UTF-16LE -t UTF-8 "$drive/$hive.reg" | tr -d '\r' | sed '1s/^\xEF\xBB\xBF//' | awk '
             /\\$/ { sub(/\\$/, ""); sub(/^ +/, ""); pending = pending $0; next }
@@ -66,7 +81,12 @@ snapshot() {
             line ~ /^\[.*\]$/ { key = substr(line, 2, length(line) - 2); print key; next }
             { print key "\t" line }'
         rm -f "$drive/$hive.reg"
-    done | LC_ALL=C sort >"$work/$1.reg.txt"
+    done |
+        # A 64-bit prefix's export repeats keys under their links' names:
+        # Software\Wow6432Node\Classes is Software\Classes\Wow6432Node, whose
+        # AppId, TypeLib and Protocols are the shared keys.
+        grep -v -i -E '^HKEY_LOCAL_MACHINE\\Software\\(Wow6432Node\\Classes|Classes\\Wow6432Node\\(AppId|TypeLib|Protocols))(\\|$|\t)' |
+        LC_ALL=C sort >"$work/$1.reg.txt"
 }
 
 # What changed from snapshot A to snapshot B ("+ line", "- line"), without
@@ -76,7 +96,7 @@ changes() {
     LC_ALL=C comm -3 "$work/$1.reg.txt" "$work/$2.reg.txt" |
         sed -e 's/^\t\t.*//' -e 's/^\t/+ /' -e '/^+ /!s/^/- /' |
         grep -v -i -E '^[-+] HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\' |
-        grep -v -i -x -E '[-+] HKEY_CURRENT_USER\\Software\\Classes(\\(AppID|CLSID|Interface|TypeLib))?' |
+        grep -v -i -x -E '[-+] HKEY_CURRENT_USER\\Software\\Classes(\\Wow6432Node)?(\\(AppID|CLSID|Interface|TypeLib))?' |
         grep -v -i -x -E '[-+] HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' |
         grep -v '^- $' || true
 }
@@ -92,13 +112,22 @@ expect_no_changes() {
 }
 
 # Every change lies under the component's keys in CLASSES or under the
-# installed-programs entry in HIVE, and nothing was removed.
+# installed-programs entry in HIVE, and nothing was removed. In a 64-bit
+# prefix Wine's type-library registration writes the interface keys
+# machine-wide even per user (its uninstall removes them again, checked below).
 expect_only_own_keys() {
     local name=$1 snap=$2 classes=$3 hive=$4 stray
-    local uninstall="$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\HDD"
+    local uninstall="$hive\\$entry"
+    [[ $hive == HKEY_CURRENT_USER ]] && uninstall="$hive\\$user_entry"
     local own=("$classes\\AppID\\$appid" "$classes\\AppID\\HDD.DLL" "$classes\\CLSID\\$clsid"
+        "$classes\\Wow6432Node\\CLSID\\$clsid" "$classes\\Wow6432Node\\Interface\\$iid"
         "$classes\\HDD.CHDDObject" "$classes\\HDD.CHDDObject.1" "$classes\\Interface\\$iid"
-        "$classes\\Interface\\$diid" "$classes\\TypeLib\\$libid" "$uninstall")
+        "$classes\\Interface\\$diid" "$classes\\Wow6432Node\\Interface\\$diid" "$classes\\TypeLib\\$libid"
+        "$uninstall")
+    if [[ $arch == win64 ]]; then
+        own+=("$hklm_classes\\Interface\\$iid" "$hklm_classes\\Interface\\$diid"
+            "$hklm_classes\\Wow6432Node\\Interface\\$iid" "$hklm_classes\\Wow6432Node\\Interface\\$diid")
+    fi
     stray=$(changes clean "$snap" | OWN="$(printf '%s\n' "${own[@]}")" awk '
         BEGIN { n = split(tolower(ENVIRON["OWN"]), keys, "\n") }
         {
@@ -177,9 +206,18 @@ try {
 WScript.Echo("done");
 WScript.Quit(status);
 EOF
+# Both script hosts in a 64-bit prefix: each must reach its own DLL.
 client() {
     pushd "$drive" >/dev/null || return
     run cscript //nologo client.js
+    if [[ $arch == win64 ]]; then
+        local status32=$status out32=$out
+        /usr/lib/wine/wine64 'C:\windows\system32\cscript.exe' //nologo client.js >"$work/out.txt" 2>&1 </dev/null
+        status=$?
+        out=$(tr -d '\r' <"$work/out.txt")
+        [[ $status == "$status32" ]] || out="32-bit cscript: $out32"$'\n'"64-bit cscript: $out"
+        [[ $status == "$status32" ]] || status="32-bit $status32, 64-bit $status"
+    fi
     popd >/dev/null || return
 }
 
@@ -190,11 +228,22 @@ expect "no component before the installation" 2
 snapshot clean || exit 1
 
 files=(HDD.dll hddiag.exe README.txt samples/run.js samples/run.vbs sdk/HDD.h sdk/HDD_i.c sdk/HDD.tlb)
+zip_files=("${files[@]}" x64/HDD.dll)
 machine=$drive/'Program Files/HDD'
 machine_win='C:\Program Files\HDD'
 hklm_classes='HKEY_LOCAL_MACHINE\Software\Classes'
 hkcu_classes='HKEY_CURRENT_USER\Software\Classes'
 entry='Software\Microsoft\Windows\CurrentVersion\Uninstall\HDD'
+user_entry=$entry
+# A 32-bit prefix's "32-bit view" is its only one.
+class32='CLSID'
+if [[ $arch == win64 ]]; then
+    files+=(x64/HDD.dll)
+    machine=$drive/'Program Files (x86)/HDD'
+    machine_win='C:\Program Files (x86)\HDD'
+    entry='Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\HDD'
+    class32='Wow6432Node\CLSID'
+fi
 esc() { printf '%s' "${1//\\/\\\\}"; }  # a text as reg export quotes it
 
 [[ $(basename "$setup") == "HDD-$version-setup.exe" ]] || fail "the setup program is named $(basename "$setup")"
@@ -203,8 +252,9 @@ esc() { printf '%s' "${1//\\/\\\\}"; }  # a text as reg export quotes it
 # ---- the portable zip holds the files the setup program installs --------------
 mkdir -p "$work/zip"
 (cd "$work/zip" && "$cmake" -E tar xf "$zip") || fail "cannot unpack $zip"
-expect_files "portable zip" "$work/zip/HDD-$version" "${files[@]}"
+expect_files "portable zip" "$work/zip/HDD-$version" "${zip_files[@]}"
 for phrase in 'regsvr32 HDD.dll' 'regsvr32 /n /i:user HDD.dll' 'regsvr32 /u HDD.dll' \
+    'regsvr32 x64\HDD.dll' 'regsvr32 /n /i:user x64\HDD.dll' 'regsvr32 /u x64\HDD.dll' \
     'cscript //nologo samples\run.js' 'cscript //nologo samples\run.vbs'; do
     grep -q -F "$phrase" "$work/zip/HDD-$version/README.txt" || fail "README.txt does not say '$phrase'"
 done
@@ -219,10 +269,15 @@ done
 snapshot installed
 expect_only_own_keys "setup /S" installed "$hklm_classes" HKEY_LOCAL_MACHINE
 dll_win=$(esc "$machine_win\\HDD.dll")
-expect_value "class" installed "$hklm_classes\\CLSID\\$clsid\\InprocServer32" "@=\"$dll_win\""
+expect_value "class" installed "$hklm_classes\\$class32\\$clsid\\InprocServer32" "@=\"$dll_win\""
 expect_value "ProgID" installed "$hklm_classes\\HDD.CHDDObject\\CLSID" "@=\"$clsid\""
 expect_value "versioned ProgID" installed "$hklm_classes\\HDD.CHDDObject.1\\CLSID" "@=\"$clsid\""
 expect_value "type library" installed "$hklm_classes\\TypeLib\\$libid\\1.0\\0\\win32" "@=\"$dll_win\""
+if [[ $arch == win64 ]]; then
+    dll64_win=$(esc "$machine_win\\x64\\HDD.dll")
+    expect_value "64-bit class" installed "$hklm_classes\\CLSID\\$clsid\\InprocServer32" "@=\"$dll64_win\""
+    expect_value "64-bit type library" installed "$hklm_classes\\TypeLib\\$libid\\1.0\\0\\win64" "@=\"$dll64_win\""
+fi
 expect_value "entry" installed "HKEY_LOCAL_MACHINE\\$entry" '"DisplayName"="HDD hard-disk diagnostics component"'
 expect_value "entry" installed "HKEY_LOCAL_MACHINE\\$entry" "\"DisplayVersion\"=\"$version\""
 expect_value "entry" installed "HKEY_LOCAL_MACHINE\\$entry" '"Publisher"="HDD project"'
@@ -259,7 +314,7 @@ expect "setup /S /D=$moved_win over the installation" 0
 expect_files "moved" "$moved" "${files[@]}" uninstall.exe
 snapshot moved
 expect_only_own_keys "setup /S /D=$moved_win" moved "$hklm_classes" HKEY_LOCAL_MACHINE
-expect_value "moved class" moved "$hklm_classes\\CLSID\\$clsid\\InprocServer32" "@=\"$(esc "$moved_win\\HDD.dll")\""
+expect_value "moved class" moved "$hklm_classes\\$class32\\$clsid\\InprocServer32" "@=\"$(esc "$moved_win\\HDD.dll")\""
 expect_value "moved entry" moved "HKEY_LOCAL_MACHINE\\$entry" "\"InstallLocation\"=\"$(esc "$moved_win")\""
 client
 expect "creation by ProgID after the upgrade" 0
@@ -281,11 +336,15 @@ user_win=$(sed -n 's/^HKEY_CURRENT_USER\\.*\\Uninstall\\HDD\t"InstallLocation"="
 [[ $user_win == *'\AppData\Local\Programs\HDD' ]] || fail "per-user folder is '$user_win'"
 user_dir=$drive/$(printf '%s' "${user_win#C:\\}" | tr '\\' /)
 expect_files "installed for the user" "$user_dir" "${files[@]}" uninstall.exe
+# Wine keeps one class key for both views of the user's classes: in a 64-bit
+# prefix the 64-bit registration, made last, holds it.
+user_dll=HDD.dll
+[[ $arch == win64 ]] && user_dll='x64\HDD.dll'
 expect_value "per-user class" per_user "$hkcu_classes\\CLSID\\$clsid\\InprocServer32" \
-    "@=\"$(esc "$user_win\\HDD.dll")\""
+    "@=\"$(esc "$user_win\\$user_dll")\""
 expect_value "per-user type library" per_user "$hkcu_classes\\TypeLib\\$libid\\1.0\\0\\win32" \
     "@=\"$(esc "$user_win\\HDD.dll")\""
-expect_value "per-user entry" per_user "HKEY_CURRENT_USER\\$entry" "\"DisplayVersion\"=\"$version\""
+expect_value "per-user entry" per_user "HKEY_CURRENT_USER\\$user_entry" "\"DisplayVersion\"=\"$version\""
 # The uninstaller finds the scope by the entry that names its folder.
 uninstall_in_place "$user_dir" "$user_win"
 snapshot per_user_uninstalled

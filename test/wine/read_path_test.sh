@@ -15,7 +15,10 @@ build_dir=$3
 work=$4
 # shellcheck source=../../cmake/wine-env.sh
 source "$(dirname "$run")/wine-env.sh"
-hdd_wine_env "${HDD_WINEPREFIX:-$build_dir/wineprefix}"
+# The build's own kind of prefix: a restart with the wrong one starts no
+# background processes, and the next test's would hold its output open.
+hdd_wine_env "${HDD_WINEPREFIX:-$build_dir/wineprefix}" \
+    "${HDD_WINEARCH:-$(cat "$build_dir/wine-arch" 2>/dev/null || echo win32)}"
 link=$WINEPREFIX/dosdevices/physicaldrive0
 image=$work/disk.img
 

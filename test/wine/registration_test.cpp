@@ -39,7 +39,7 @@ std::vector<Entry> ExpectedEntries()
         {c + L"\\InprocServer32", nullptr, DllPath()},
         {c + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
         {c + L"\\TypeLib", nullptr, kLibId},
-        {L"TypeLib\\" + kLibId + L"\\1.0\\0\\win32", nullptr, DllPath()},
+        {L"TypeLib\\" + kLibId + L"\\1.0\\0\\" + (sizeof(void*) == 8 ? L"win64" : L"win32"), nullptr, DllPath()},
     };
 }
 

@@ -49,7 +49,8 @@ TEST_F(TypeLibrary, LibraryAttributesAndItsThreeTypesInOrder)
     EXPECT_EQ(pAttr->wMajorVerNum, 1);
     EXPECT_EQ(pAttr->wMinorVerNum, 0);
     EXPECT_EQ(pAttr->lcid, 0u);
-    EXPECT_EQ(pAttr->syskind, SYS_WIN32);
+    // Made for this program's platform: a 64-bit process needs 64-bit vtable offsets.
+    EXPECT_EQ(pAttr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     lib->ReleaseTLibAttr(pAttr);
 
     std::wstring name, doc, helpFile;
@@ -188,7 +189,7 @@ TEST_F(TypeLibrary, InterfaceMethodsDispidsParametersAndHelpStrings)
         FUNCDESC* pFunc = nullptr;
         ASSERT_EQ(pVtbl->GetFuncDesc(i, &pFunc), S_OK);
         EXPECT_EQ(pFunc->memid, static_cast<MEMBERID>(i + 1));
-        EXPECT_EQ(pFunc->oVft, static_cast<SHORT>(28 + 4 * i));
+        EXPECT_EQ(pFunc->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));  // 28 + 4i, 56 + 8i
         EXPECT_EQ(pFunc->funckind, FUNC_PUREVIRTUAL);
         EXPECT_EQ(pFunc->invkind, INVOKE_FUNC);
         EXPECT_EQ(pFunc->elemdescFunc.tdesc.vt, VT_HRESULT);

@@ -15,49 +15,15 @@ namespace {
 // A map holds a line per area: far below this even for a ruined disk.
 constexpr std::uintmax_t kLargestMap = 256ull << 20;
 
-std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
-
-bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
-                std::unique_ptr<host::NewFile>& file, std::string& error)
-{
-    if (path.empty()) {
-        return true;
-    }
-    const std::string refusal = OutputRefusal(path, inputs);
-    if (!refusal.empty()) {
-        error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
-        return false;
-    }
-    std::string why;
-    file = host::CreateBeside(path, why);
-    if (!file) {
-        error = std::string("cannot write ") + option + " " + Quoted(path) + ": " + why;
-        return false;
-    }
-    return true;
-}
-
-void WriteOne(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
-{
-    if (file == nullptr) {
-        return;
-    }
-    std::string why;
-    if (!file->Write(text, why) || !file->Commit(why)) {
-        err << "hddiag: the " << what << " " << Quoted(file->Target()) << " is missing: writing it failed (" << why
-            << ")\n";
-    }
-}
-
 }  // namespace
 
 bool ScanFiles::Prepare(const Options& options, const std::vector<std::string>& inputs,
                         const std::vector<const DiskRow*>& rows, std::string& error)
 {
     const ScanOptions& scan = options.scan;
-    if (!PrepareOne("--bad-blocks", scan.badBlocksPath, inputs, m_badBlocks, error) ||
-        !PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
-        !PrepareOne("--metrics", options.metricsPath, inputs, m_metrics, error)) {
+    if (!PrepareOutputFile("--bad-blocks", scan.badBlocksPath, inputs, m_badBlocks, error) ||
+        !PrepareOutputFile("--report", options.reportPath, inputs, m_report, error) ||
+        !PrepareOutputFile("--metrics", options.metricsPath, inputs, m_metrics, error)) {
         return false;
     }
     const std::pair<const char*, host::NewFile*> outputs[] = {
@@ -67,7 +33,7 @@ bool ScanFiles::Prepare(const Options& options, const std::vector<std::string>& 
             if (outputs[i].second != nullptr && outputs[j].second != nullptr &&
                 SameOutputTarget(*outputs[i].second, *outputs[j].second)) {
                 error = std::string(outputs[i].first) + " and " + outputs[j].first + " name the same file " +
-                        Quoted(outputs[i].second->Target()) + "; one would overwrite the other";
+                        QuotedPath(outputs[i].second->Target()) + "; one would overwrite the other";
                 return false;
             }
         }
@@ -83,12 +49,12 @@ bool ScanFiles::Prepare(const Options& options, const std::vector<std::string>& 
         std::string why;
         const std::unique_ptr<host::NewFile> probe = host::CreateBeside(map, why);
         if (!probe) {
-            error = "cannot write --map " + Quoted(map) + ": " + why;
+            error = "cannot write --map " + QuotedPath(map) + ": " + why;
             return false;
         }
         for (const auto& [option, file] : outputs) {
             if (file != nullptr && SameOutputTarget(*probe, *file)) {
-                error = "--map and " + std::string(option) + " name the same file " + Quoted(map) +
+                error = "--map and " + std::string(option) + " name the same file " + QuotedPath(map) +
                         "; one would overwrite the other";
                 return false;
             }
@@ -109,12 +75,12 @@ bool ScanFiles::PrepareMaps(const std::string& mapOption, const std::vector<std:
             std::error_code failed;
             std::filesystem::create_directory(std::filesystem::path(mapOption), failed);
             if (failed) {
-                error = "--map " + Quoted(mapOption) + ": the folder for the maps of " + std::to_string(rows.size()) +
+                error = "--map " + QuotedPath(mapOption) + ": the folder for the maps of " + std::to_string(rows.size()) +
                         " disks cannot be made: " + failed.message();
                 return false;
             }
         } else if (facts.kind != host::FileKind::Directory) {
-            error = "--map " + Quoted(mapOption) + " is not a folder: with several disks --map names a folder "
+            error = "--map " + QuotedPath(mapOption) + " is not a folder: with several disks --map names a folder "
                     "holding one map per disk";
             return false;
         }
@@ -123,7 +89,7 @@ bool ScanFiles::PrepareMaps(const std::string& mapOption, const std::vector<std:
     for (const std::string& map : m_maps) {
         const std::string refusal = OutputRefusal(map, inputs);
         if (!refusal.empty()) {
-            error = "--map " + Quoted(map) + " " + refusal + ": refusing to use it as a map";
+            error = "--map " + QuotedPath(map) + " " + refusal + ": refusing to use it as a map";
             return false;
         }
     }
@@ -147,19 +113,19 @@ bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::
     std::error_code failed;
     const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(path), failed);
     if (failed || size > kLargestMap) {
-        why = "the map " + Quoted(path) + (failed ? " cannot be read: " + failed.message() : " is too large to be a map");
+        why = "the map " + QuotedPath(path) + (failed ? " cannot be read: " + failed.message() : " is too large to be a map");
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     if (!in) {
-        why = "the map " + Quoted(path) + " cannot be read";
+        why = "the map " + QuotedPath(path) + " cannot be read";
         return false;
     }
     std::string problem;
     if (!hdd::scan::LoadMapForDisk(text.str(), disk, map, problem)) {
-        why = "the map " + Quoted(path) + " cannot be used for " + Printable(disk.device) + ": " + Printable(problem);
+        why = "the map " + QuotedPath(path) + " cannot be used for " + Printable(disk.device) + ": " + Printable(problem);
         return false;
     }
     loaded = true;
@@ -175,9 +141,9 @@ bool ScanFiles::SaveMap(const std::string& path, const std::string& text, std::s
 void ScanFiles::Write(const std::string& badBlocks, const std::string& report, const std::string& metrics,
                       std::ostream& err)
 {
-    WriteOne(m_badBlocks.get(), "bad-blocks list", badBlocks, err);
-    WriteOne(m_report.get(), "report", report, err);
-    WriteOne(m_metrics.get(), "metrics file", metrics, err);
+    WriteOutputFile(m_badBlocks.get(), "bad-blocks list", badBlocks, err);
+    WriteOutputFile(m_report.get(), "report", report, err);
+    WriteOutputFile(m_metrics.get(), "metrics file", metrics, err);
     m_badBlocks.reset();
     m_report.reset();
     m_metrics.reset();

@@ -12,11 +12,9 @@
 
 namespace hddiag {
 
-namespace {
+std::string QuotedPath(const std::string& path) { return "'" + Printable(path) + "'"; }
 
-std::string Quoted(const std::string& path) { return "'" + Printable(path) + "'"; }
-
-bool PrepareOne(const char* option, const std::string& path, const std::vector<std::string>& inputs,
+bool PrepareOutputFile(const char* option, const std::string& path, const std::vector<std::string>& inputs,
                 std::unique_ptr<host::NewFile>& file, std::string& error)
 {
     if (path.empty()) {
@@ -24,17 +22,19 @@ bool PrepareOne(const char* option, const std::string& path, const std::vector<s
     }
     const std::string refusal = OutputRefusal(path, inputs);
     if (!refusal.empty()) {
-        error = std::string(option) + " " + Quoted(path) + " " + refusal + ": refusing to write over it";
+        error = std::string(option) + " " + QuotedPath(path) + " " + refusal + ": refusing to write over it";
         return false;
     }
     std::string why;
     file = host::CreateBeside(path, why);
     if (!file) {
-        error = std::string("cannot write ") + option + " " + Quoted(path) + ": " + why;
+        error = std::string("cannot write ") + option + " " + QuotedPath(path) + ": " + why;
         return false;
     }
     return true;
 }
+
+namespace {
 
 // The health file being replaced, for the times it holds; empty when there is
 // none (or it is not a small regular file).
@@ -50,19 +50,20 @@ std::string ReadSmallFile(const std::string& path)
     return text;
 }
 
-void WriteOne(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
+}  // namespace
+
+void WriteOutputFile(host::NewFile* file, const char* what, const std::string& text, std::ostream& err)
 {
     if (file == nullptr) {
         return;
     }
     std::string why;
     if (!file->Write(text, why) || !file->Commit(why)) {
-        err << "hddiag: the " << what << " " << Quoted(file->Target()) << " is missing: writing it failed (" << why
+        err << "hddiag: the " << what << " " << QuotedPath(file->Target()) << " is missing: writing it failed (" << why
             << ")\n";
     }
 }
 
-}  // namespace
 
 std::string OutputRefusal(const std::string& path, const std::vector<std::string>& inputs)
 {
@@ -82,7 +83,7 @@ std::string OutputRefusal(const std::string& path, const std::vector<std::string
     for (const std::string& input : inputs) {
         const host::PathFacts read = host::InspectPath(input);
         if (read.kind != host::FileKind::Missing && read.id == facts.id) {
-            return "is " + Quoted(input) + ", which this run reads";
+            return "is " + QuotedPath(input) + ", which this run reads";
         }
     }
     return {};
@@ -114,21 +115,21 @@ bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& i
     const std::string healthPath = healthOnly ? options.metricsPath
                                    : options.metricsPath.empty() || !readsHealth ? std::string()
                                                                                  : HealthMetricsPath(options.metricsPath);
-    if (!PrepareOne("--report", options.reportPath, inputs, m_report, error) ||
-        !PrepareOne("--metrics", healthOnly ? std::string() : options.metricsPath, inputs, m_metrics, error) ||
-        !PrepareOne(healthOnly ? "--metrics" : "health metrics", healthPath, inputs, m_health, error)) {
+    if (!PrepareOutputFile("--report", options.reportPath, inputs, m_report, error) ||
+        !PrepareOutputFile("--metrics", healthOnly ? std::string() : options.metricsPath, inputs, m_metrics, error) ||
+        !PrepareOutputFile(healthOnly ? "--metrics" : "health metrics", healthPath, inputs, m_health, error)) {
         Reset();
         return false;
     }
     const host::NewFile* metrics = m_metrics ? m_metrics.get() : m_health.get();
     if (m_report && metrics != nullptr && SameOutputTarget(*m_report, *metrics)) {
-        error = "--report and --metrics name the same file " + Quoted(m_report->Target()) +
+        error = "--report and --metrics name the same file " + QuotedPath(m_report->Target()) +
                 "; one would overwrite the other";
         Reset();
         return false;
     }
     if (m_metrics && m_health && (SameOutputTarget(*m_metrics, *m_health) || (m_report && SameOutputTarget(*m_report, *m_health)))) {
-        error = "the health metrics file " + Quoted(m_health->Target()) + " is another output of this run";
+        error = "the health metrics file " + QuotedPath(m_health->Target()) + " is another output of this run";
         Reset();
         return false;
     }
@@ -156,17 +157,17 @@ void RunFiles::Write(const Options& options, const RunResult& result, std::ostre
     if (m_report) {
         std::ostringstream page;
         WriteHtmlReport(page, result, info);
-        WriteOne(m_report.get(), "report", page.str(), err);
+        WriteOutputFile(m_report.get(), "report", page.str(), err);
     }
     if (m_metrics) {
         std::ostringstream metrics;
         WriteMetrics(metrics, result, info);
-        WriteOne(m_metrics.get(), "metrics file", metrics.str(), err);
+        WriteOutputFile(m_metrics.get(), "metrics file", metrics.str(), err);
     }
     if (m_health) {
         std::ostringstream metrics;
         WriteHealthMetrics(metrics, result.disks, result.health, PreviousReadTimes(ReadSmallFile(m_health->Target())));
-        WriteOne(m_health.get(), "health metrics file", metrics.str(), err);
+        WriteOutputFile(m_health.get(), "health metrics file", metrics.str(), err);
     }
     Reset();
 }

@@ -32,6 +32,18 @@ std::string OutputRefusal(const std::string& path, const std::vector<std::string
 // any names, or the same name in the same folder.
 bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b);
 
+// 'path', escaped for a message.
+std::string QuotedPath(const std::string& path);
+
+// Checks the output named by option (--report, ...) against OutputRefusal and
+// makes its new file; an empty path asks for no file. False with the reason.
+bool PrepareOutputFile(const char* option, const std::string& path, const std::vector<std::string>& inputs,
+                       std::unique_ptr<host::NewFile>& file, std::string& error);
+
+// Writes a prepared file (null: none) and puts it in place; a failure names
+// the file on err as missing.
+void WriteOutputFile(host::NewFile* file, const char* what, const std::string& text, std::ostream& err);
+
 class RunFiles {
 public:
     // Refuses an output that is a device, a folder, a file this run reads
