@@ -33,6 +33,8 @@ struct Row {
 
 const Row kRows[] = {
     {"ata-good.json", HealthState::Read, Verdict::Good, "", false},
+    {"qemu-ahci.json", HealthState::Read, Verdict::Good, "", false},
+    {"qemu-nvme.json", HealthState::Read, Verdict::Good, "", false},
     {"ata-reallocated.json", HealthState::Read, Verdict::Warning, "attribute 5 Reallocated_Sector_Ct: raw value 12", false},
     {"ata-pending.json", HealthState::Read, Verdict::Warning, "attribute 197 Current_Pending_Sector: raw value 8", false},
     {"ata-prefail-failing-now.json", HealthState::Read, Verdict::Failing,

@@ -13,7 +13,11 @@ bool Names(const DiskRow& row, const std::string& name)
     const bool number = !name.empty() && name.size() < 10 &&
                         std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (number) {
-        return std::stol(name) == row.disk;
+        LONG disk = 0;
+        for (const char c : name) {
+            disk = disk * 10 + (c - '0');
+        }
+        return disk == row.disk;
     }
     return name == row.device || name == row.path || (!row.device.empty() && name == "/dev/" + row.device);
 }
