@@ -12,6 +12,10 @@ namespace {
 
 const char* const kSmartctlMissing = "smartctl not found; install smartmontools";
 
+// smartctl answers in well under a second; on a disk that stopped answering
+// each of its commands waits out the kernel's timeouts and retries.
+constexpr DWORD kSmartctlTimeoutMs = 120000;
+
 class SmartctlSource final : public HealthSource {
 public:
     SmartctlSource() : m_path(host::FindProgram("smartctl")) {}
@@ -31,7 +35,7 @@ public:
         }
         std::vector<std::string> args = SmartctlArguments();
         args.push_back(host::SmartctlDeviceName(row));
-        const host::ProgramRun run = host::RunProgram(m_path, args);
+        const host::ProgramRun run = host::RunProgram(m_path, args, kSmartctlTimeoutMs);
         if (!run.started || !run.exited) {
             h.note = "smartctl " + std::string(run.started ? "did not finish: " : "did not start: ") + run.error;
             return h;

@@ -23,7 +23,9 @@ struct ProgramRun {
 };
 
 // Runs path with args; standard input is empty, standard error is dropped.
-ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args);
+// A program still running after timeoutMs is killed, and the run says so:
+// smartctl on a disk that no longer answers can wait minutes per command.
+ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args, DWORD timeoutMs);
 
 // The name smartctl knows the disk by: the device node on Linux, /dev/pdN
 // for PhysicalDriveN on Windows.

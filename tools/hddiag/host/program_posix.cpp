@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -88,7 +91,7 @@ std::string FindProgram(const std::string& name)
     return {};
 }
 
-ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args)
+ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args, DWORD timeoutMs)
 {
     ProgramRun run;
     int fds[2];
@@ -120,8 +123,21 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
         return run;
     }
     run.started = true;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool late = false;
     char buffer[65536];
     for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd ready{readEnd.Get(), POLLIN, 0};
+        const int polled = left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
+        if (polled < 0 && errno == EINTR) {
+            continue;
+        }
+        if (polled == 0) {
+            late = true;
+            break;
+        }
         const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -135,11 +151,32 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
     }
     readEnd.Close();
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
+    // Once its output has ended the program exits; one that lingers past
+    // the deadline is stopped like one that hangs.
+    while (!late) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
             run.error = std::string("waitpid: ") + std::strerror(errno);
             return run;
         }
+        if (Clock::now() >= deadline) {
+            late = true;
+            break;
+        }
+        usleep(1000);
+    }
+    if (late) {
+        kill(pid, SIGKILL);
+        // A program stuck inside the kernel dies only when its call returns:
+        // wait a moment for it, then leave it to the system.
+        for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
+            usleep(10000);
+        }
+        run.error = "stopped after " + std::to_string(timeoutMs / 1000) + " s";
+        return run;
     }
     if (WIFEXITED(status)) {
         run.exited = true;

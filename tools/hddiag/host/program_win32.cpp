@@ -97,7 +97,7 @@ std::string FindProgram(const std::string& name)
     return n > 0 && n < MAX_PATH ? Narrow(std::wstring(found, n)) : std::string();
 }
 
-ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args)
+ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args, DWORD timeoutMs)
 {
     ProgramRun run;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -130,14 +130,41 @@ ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& a
     Handle threadHandle(process.hThread);
     writeEnd.Close();
     run.started = true;
+    // The pipe is polled, so that a program that hangs can be stopped.
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    const auto stop = [&run, &processHandle, timeoutMs]() {
+        TerminateProcess(processHandle.Get(), 1);
+        WaitForSingleObject(processHandle.Get(), 1000);
+        run.error = "stopped after " + std::to_string(timeoutMs / 1000) + " s";
+        return run;
+    };
     char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        if (run.output.size() < kOutputLimit) {
-            run.output.append(buffer, got);
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+            break;  // the program has closed its end
         }
+        if (available > 0) {
+            DWORD got = 0;
+            if (!ReadFile(readEnd.Get(), buffer, sizeof buffer, &got, nullptr) || got == 0) {
+                break;
+            }
+            if (run.output.size() < kOutputLimit) {
+                run.output.append(buffer, got);
+            }
+            continue;
+        }
+        if (GetTickCount64() >= deadline) {
+            return stop();
+        }
+        Sleep(10);
     }
-    WaitForSingleObject(processHandle.Get(), INFINITE);
+    // Once its output has ended the program exits; one that lingers past the
+    // deadline is stopped like one that hangs.
+    const ULONGLONG now = GetTickCount64();
+    if (WaitForSingleObject(processHandle.Get(), static_cast<DWORD>(now < deadline ? deadline - now : 0)) != WAIT_OBJECT_0) {
+        return stop();
+    }
     DWORD code = 0;
     if (GetExitCodeProcess(processHandle.Get(), &code)) {
         run.exited = true;
