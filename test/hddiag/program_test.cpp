@@ -1,5 +1,7 @@
 // Running another program as health runs smartctl: its output and exit
-// status come back, and one that hangs is stopped instead of hanging hddiag.
+// status come back, arguments arrive as they were given (on Windows through
+// one quoted command line), and a program that hangs is stopped instead of
+// holding up hddiag.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,45 +14,53 @@ namespace {
 using host::ProgramRun;
 using host::RunProgram;
 
+// The test program: a path, or on Windows its name, found beside the tests
+// as smartctl.exe is found beside hddiag.exe.
+std::string Child() { return host::FindProgram(HDD_TEST_CHILD); }
+
 struct Case {
     const char* name;
-    const char* script;  // for /bin/sh -c
+    std::vector<std::string> steps;  // the test program's arguments
     bool exited;
     ULONG status;
-    const char* output;
+    std::string output;
     const char* error;  // the start of the reason, when it did not exit
 };
 
 TEST(RunProgram, GivesOutputAndStatusOrStopsWhatHangs)
 {
+    const std::string child = Child();
+    ASSERT_FALSE(child.empty()) << HDD_TEST_CHILD << " not found";
     const Case cases[] = {
-        {"output and status", "printf 'a\\nb'; exit 3", true, 3, "a\nb", ""},
-        {"silent success", "exit 0", true, 0, "", ""},
-        {"standard error dropped", "echo gone >&2; echo kept", true, 0, "kept\n", ""},
-        {"killed by a signal", "kill -9 $$", false, 0, "", "killed by signal 9"},
-        {"hangs while writing", "echo part; exec sleep 30", false, 0, "part\n", "stopped after"},
-        {"closes its output, then hangs", "exec >&-; exec sleep 30", false, 0, "", "stopped after"},
+        {"output and status", {"out", "abc", "exit", "3"}, true, 3, "abc", ""},
+        {"arguments with spaces, quotes and backslashes",
+         {"out", "C:\\Program Files\\a b\"c\\", "out", "", "out", " \\\\x\\\""},
+         true, 0, "C:\\Program Files\\a b\"c\\ \\\\x\\\"", ""},
+        {"standard error dropped", {"err", "gone", "out", "kept"}, true, 0, "kept", ""},
+        {"more output than a pipe holds", {"fill", "300000"}, true, 0, std::string(300000, 'x'), ""},
+        {"hangs while writing", {"out", "part", "sleep", "60000"}, false, 0, "part", "stopped after 3 s"},
+        {"closes its output, then hangs", {"close", "sleep", "60000"}, false, 0, "", "stopped after 3 s"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto start = std::chrono::steady_clock::now();
-        const ProgramRun run = RunProgram("/bin/sh", {"-c", c.script}, 500);
+        const ProgramRun run = RunProgram(child, c.steps, 3000);
         const auto took = std::chrono::steady_clock::now() - start;
-        EXPECT_TRUE(run.started);
+        EXPECT_TRUE(run.started) << run.error;
         EXPECT_EQ(run.exited, c.exited) << run.error;
         EXPECT_EQ(run.exitStatus, c.status);
         EXPECT_EQ(run.output, c.output);
         EXPECT_EQ(run.error.rfind(c.error, 0), 0u) << run.error;
-        EXPECT_LT(took, std::chrono::seconds(10)) << "a hung program must not hold up hddiag";
+        EXPECT_LT(took, std::chrono::seconds(30)) << "a hung program must not hold up hddiag";
     }
 }
 
-TEST(RunProgram, AProgramThatCannotStartSaysWhy)
+TEST(RunProgram, AProgramThatCannotBeFoundOrStartedSaysSo)
 {
-    const ProgramRun run = RunProgram("/nonexistent/smartctl", {"--json"}, 500);
+    EXPECT_EQ(host::FindProgram("hddiag-no-such-program"), "");
+    const ProgramRun run = RunProgram(Child() + "-missing", {"out", "x"}, 3000);
     EXPECT_FALSE(run.started);
     EXPECT_FALSE(run.error.empty());
-    EXPECT_EQ(host::FindProgram("/nonexistent/smartctl"), "");
 }
 
 }  // namespace

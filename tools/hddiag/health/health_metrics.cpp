@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "tools/hddiag/health/verdict.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/writers/metrics_text.h"
 
 namespace hddiag {
 
@@ -13,35 +13,12 @@ namespace {
 
 const char* const kReadTime = "hddiag_smart_read_timestamp_seconds";
 
-std::string Escape(const std::string& value)
-{
-    std::string escaped;
-    for (char c : ValidUtf8(value)) {
-        if (c == '\\' || c == '"') {
-            escaped += '\\';
-            escaped += c;
-        } else if (c == '\n') {
-            escaped += "\\n";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
-std::string Number(double value)
-{
-    std::ostringstream text;
-    text << std::setprecision(15) << value;
-    return text.str();
-}
-
 std::string DiskLabels(const DiskHealth& h, const std::vector<DiskRow>& rows)
 {
     const DiskRow* row = FindDisk(rows, h.disk);
     const std::string serial = row != nullptr && !row->serial.empty() ? row->serial : h.reading.serial;
-    return "disk=\"" + std::to_string(h.disk) + "\",device=\"" + Escape(row != nullptr ? row->device : std::string()) +
-           "\",serial=\"" + Escape(serial) + "\"";
+    return "disk=\"" + std::to_string(h.disk) + "\",device=\"" + MetricLabelValue(row != nullptr ? row->device : std::string()) +
+           "\",serial=\"" + MetricLabelValue(serial) + "\"";
 }
 
 struct Family {
@@ -108,7 +85,7 @@ void WriteHealthMetrics(std::ostream& out, const std::vector<DiskRow>& rows, con
             // Not supported: nothing to read, ever. Otherwise the last read stands.
             const auto it = previous.find(labels);
             if (h.state != HealthState::NotSupported && it != previous.end()) {
-                readTime.samples << kReadTime << '{' << labels << "} " << Number(it->second) << '\n';
+                readTime.samples << kReadTime << '{' << labels << "} " << MetricNumber(it->second) << '\n';
             }
             continue;
         }
@@ -125,7 +102,7 @@ void WriteHealthMetrics(std::ostream& out, const std::vector<DiskRow>& rows, con
             if (!IsMetricAttribute(a.id)) {
                 continue;
             }
-            const std::string al = "{" + labels + ",id=\"" + std::to_string(a.id) + "\",name=\"" + Escape(a.name) + "\"} ";
+            const std::string al = "{" + labels + ",id=\"" + std::to_string(a.id) + "\",name=\"" + MetricLabelValue(a.name) + "\"} ";
             if (a.raw) {
                 raw.samples << raw.name << al << *a.raw << '\n';
             }
@@ -150,7 +127,7 @@ void WriteHealthMetrics(std::ostream& out, const std::vector<DiskRow>& rows, con
         if (r.powerOnHours) {
             hours.samples << hours.name << l << *r.powerOnHours << '\n';
         }
-        readTime.samples << kReadTime << l << Number(h.readTime) << '\n';
+        readTime.samples << kReadTime << l << MetricNumber(h.readTime) << '\n';
     }
     for (Family* f : {&status, &verdict, &raw, &normalized, &critical, &media, &used, &spare, &temperature, &hours,
                       &readTime}) {

@@ -5,41 +5,18 @@
 #include <sstream>
 
 #include "tools/hddiag/scan/scan_output.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/writers/metrics_text.h"
 
 namespace hddiag {
 
 namespace {
 
-std::string Number(double value)
-{
-    std::ostringstream text;
-    text << std::setprecision(15) << value;
-    return text.str();
-}
-
-std::string Escape(const std::string& value)
-{
-    std::string escaped;
-    for (char c : ValidUtf8(value)) {
-        if (c == '\\' || c == '"') {
-            escaped += '\\';
-            escaped += c;
-        } else if (c == '\n') {
-            escaped += "\\n";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string Labels(const TargetFigures& t)
 {
     const DiskRow& row = t.Disk().row;
     const DWORD partition = t.outcome->target.partition;
-    return "{disk=\"" + std::to_string(row.disk) + "\",device=\"" + Escape(row.device) + "\",serial=\"" +
-           Escape(row.serial) + "\",partition=\"" + (partition == 0 ? std::string() : std::to_string(partition)) +
+    return "{disk=\"" + std::to_string(row.disk) + "\",device=\"" + MetricLabelValue(row.device) + "\",serial=\"" +
+           MetricLabelValue(row.serial) + "\",partition=\"" + (partition == 0 ? std::string() : std::to_string(partition)) +
            "\"} ";
 }
 
@@ -74,8 +51,8 @@ std::string ScanMetricsText(const ScanRun& run)
         samples[1] << families[1].name << labels << t.unreadableAreas.size() << '\n';
         samples[2] << families[2].name << labels << t.readSectors * t.Disk().sectorSize << '\n';
         samples[3] << families[3].name << labels << (t.complete ? 1 : 0) << '\n';
-        samples[4] << families[4].name << labels << Number(static_cast<double>(p.elapsedNs) / 1e9) << '\n';
-        samples[5] << families[5].name << labels << Number(t.outcome->endTime) << '\n';
+        samples[4] << families[4].name << labels << MetricNumber(static_cast<double>(p.elapsedNs) / 1e9) << '\n';
+        samples[5] << families[5].name << labels << MetricNumber(t.outcome->endTime) << '\n';
     }
     std::string out;
     for (size_t i = 0; i < 6 && any; ++i) {

@@ -15,7 +15,7 @@ constexpr ULONGLONG kLongestPeriodNs = 3600ull * 1000000000ull;
 
 MapView::MapView(std::ostream& err, LatencyClock& clock, TimedOs& timed, LatencyRecorder& recorder,
                  MapViewSettings settings)
-    : m_err(err), m_clock(clock), m_timed(timed), m_recorder(recorder), m_settings(std::move(settings)), m_frame(err)
+    : m_clock(clock), m_timed(timed), m_recorder(recorder), m_settings(std::move(settings)), m_frame(err)
 {
 }
 

@@ -57,7 +57,6 @@ private:
     // Draws when a frame's time has come in real time (or always, when forced).
     void MaybeDraw(bool force);
 
-    std::ostream& m_err;
     LatencyClock& m_clock;
     TimedOs& m_timed;
     LatencyRecorder& m_recorder;

@@ -7,36 +7,11 @@
 #include <vector>
 
 #include "tools/hddiag/session/report.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/writers/metrics_text.h"
 
 namespace hddiag {
 
 namespace {
-
-std::string Number(double value)
-{
-    std::ostringstream text;
-    text << std::setprecision(15) << value;
-    return text.str();
-}
-
-// A label value: valid UTF-8 (other bytes become U+FFFD) with the format's
-// three escapes.
-std::string Escape(const std::string& value)
-{
-    std::string escaped;
-    for (char c : ValidUtf8(value)) {
-        if (c == '\\' || c == '"') {
-            escaped += '\\';
-            escaped += c;
-        } else if (c == '\n') {
-            escaped += "\\n";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
-}
 
 // {disk="1",device="sdb",serial="S1",partition="1,2",test="surface"}: the
 // tested disk with its identity, the items' partitions.
@@ -54,8 +29,8 @@ std::string Labels(const TestRecord& test, const std::vector<DiskRow>& disks)
     }
     const DiskRow* row = FindDisk(disks, disk);
     return "disk=\"" + (disk < 0 ? std::string() : std::to_string(disk)) + "\",device=\"" +
-           Escape(row != nullptr ? row->device : std::string()) + "\",serial=\"" +
-           Escape(row != nullptr ? row->serial : std::string()) + "\",partition=\"" + Escape(partitions) +
+           MetricLabelValue(row != nullptr ? row->device : std::string()) + "\",serial=\"" +
+           MetricLabelValue(row != nullptr ? row->serial : std::string()) + "\",partition=\"" + MetricLabelValue(partitions) +
            "\",test=\"" + Describe(test.kind).name + "\"";
 }
 
@@ -65,9 +40,9 @@ std::string DiskInfo(const std::vector<DiskRow>& disks)
 {
     std::string samples;
     for (const DiskRow& row : disks) {
-        samples += "hddiag_disk_info{disk=\"" + std::to_string(row.disk) + "\",device=\"" + Escape(row.device) +
-                   "\",model=\"" + Escape(row.model) + "\",serial=\"" + Escape(row.serial) + "\",wwn=\"" +
-                   Escape(row.wwn) + "\"} 1\n";
+        samples += "hddiag_disk_info{disk=\"" + std::to_string(row.disk) + "\",device=\"" + MetricLabelValue(row.device) +
+                   "\",model=\"" + MetricLabelValue(row.model) + "\",serial=\"" + MetricLabelValue(row.serial) + "\",wwn=\"" +
+                   MetricLabelValue(row.wwn) + "\"} 1\n";
     }
     return samples;
 }
@@ -129,19 +104,19 @@ void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& inf
         }
         reads << "hddiag_test_reads" << labels << s.latency->reads << '\n';
         failed << "hddiag_test_failed_reads" << labels << s.latency->failedReads << '\n';
-        duration << "hddiag_test_duration_seconds" << labels << Number(static_cast<double>(s.latency->elapsedNs) / 1e9)
+        duration << "hddiag_test_duration_seconds" << labels << MetricNumber(static_cast<double>(s.latency->elapsedNs) / 1e9)
                  << '\n';
         ULONGLONG cumulative = 0;
         for (size_t c = 0; c < kLatencyClassCount; ++c) {
             cumulative += s.latency->classes[c];
             const std::string le =
-                c < kLatencyClassBoundsNs.size() ? Number(static_cast<double>(kLatencyClassBoundsNs[c]) / 1e9) : "+Inf";
+                c < kLatencyClassBoundsNs.size() ? MetricNumber(static_cast<double>(kLatencyClassBoundsNs[c]) / 1e9) : "+Inf";
             histogram << "hddiag_test_read_latency_seconds_bucket{" << s.labels << ",le=\"" << le << "\"} "
                       << cumulative << '\n';
         }
         histogram << "hddiag_test_read_latency_seconds_count" << labels << cumulative << '\n';
         histogram << "hddiag_test_read_latency_seconds_sum" << labels
-                  << Number(static_cast<double>(s.latency->sumNs) / 1e9) << '\n';
+                  << MetricNumber(static_cast<double>(s.latency->sumNs) / 1e9) << '\n';
     }
     emit({"hddiag_test_result_code", "gauge", "", "What the test method handed back as its result (0 when it passed)."},
          codes.str());
@@ -155,7 +130,7 @@ void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& inf
     emit({"hddiag_run_passed", "gauge", "", "1 when every test of the run passed, else 0."},
          std::string("hddiag_run_passed ") + (ExitCodeFor(result) == 0 ? "1" : "0") + "\n");
     emit({"hddiag_run_end_timestamp_seconds", "gauge", "seconds", "When the run ended."},
-         "hddiag_run_end_timestamp_seconds " + Number(info.endTime) + "\n");
+         "hddiag_run_end_timestamp_seconds " + MetricNumber(info.endTime) + "\n");
     out << "# EOF\n";
 }
 
