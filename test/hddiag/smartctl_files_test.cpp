@@ -6,9 +6,11 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/health/smartctl_json.h"
+#include "tools/hddiag/health/verdict.h"
 
 namespace hddiag::testing {
 namespace {
@@ -116,6 +118,29 @@ TEST(SmartctlFiles, WrongTypesAreNamedAndLeftOut)
     ASSERT_NE(h.reading.Attribute(5), nullptr);
     EXPECT_FALSE(h.reading.Attribute(5)->raw.has_value());
     EXPECT_FALSE(h.reading.passed.has_value());
+}
+
+// The user guide's verdict table is the code's, row for row, in order.
+TEST(SmartctlFiles, TheUserGuideListsTheVerdictRules)
+{
+    const std::string guide = Read(std::string(HDD_SOURCE_DIR) + "/docs/hddiag.md");
+    if (guide.empty()) {
+        GTEST_SKIP() << "docs/hddiag.md is not reachable from here";
+    }
+    const std::string header = "| verdict | rule |\n|---|---|\n";
+    const size_t start = guide.find(header);
+    ASSERT_NE(start, std::string::npos) << "docs/hddiag.md has no verdict table";
+    std::vector<std::string> shown;
+    std::istringstream rows(guide.substr(start + header.size()));
+    for (std::string line; std::getline(rows, line) && line.rfind("| ", 0) == 0;) {
+        shown.push_back(line);
+    }
+    std::vector<std::string> rules;
+    for (const VerdictRule& rule : VerdictRules()) {
+        rules.push_back(std::string("| ") + VerdictName(rule.verdict) + " | " + rule.rule + " |");
+    }
+    rules.push_back("| good | everything else |");
+    EXPECT_EQ(shown, rules);
 }
 
 }  // namespace
