@@ -125,6 +125,7 @@ contains "64-bit client with only the 32-bit DLL registered" "$out" "0x80040154"
 
 # ---- both registered, each in its own view -----------------------------------------
 run wine64 "$sys64\\regsvr32.exe" /s "$path64"
+expect "64-bit regsvr32 again" 0
 expect "64-bit regsvr32 of x64\\HDD.dll" 0
 [[ $(class_path wine64 "$sys64") == "$path64" ]] || fail "64-bit view's class: '$(class_path wine64 "$sys64")'"
 [[ $(class_path wine32 "$sys32") == "$path32" ]] || fail "32-bit view's class: '$(class_path wine32 "$sys32")'"
@@ -166,6 +167,7 @@ expect "64-bit regsvr32 /u" 0
 client 32 "$path32"
 script 32 "$sys32" "$path32"
 run wine64 "$sys64\\regsvr32.exe" /s "$path64"
+expect "64-bit regsvr32 again" 0
 run wine32 "$sys32\\regsvr32.exe" /u /s "$path32"
 expect "32-bit regsvr32 /u" 0
 [[ -z $(class_path wine32 "$sys32") ]] || fail "the 32-bit class key stayed"
