@@ -469,23 +469,15 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     hddiag, medium, cache = (os.path.abspath(a) for a in sys.argv[1:])
-    ci = os.environ.get("CI") == "true"
-
-    def skip(reason):
-        if ci:
-            print(f"FAILED: {reason} (under CI=true this is a failure: CI has QEMU and the kernel package)")
-            return 1
-        print(f"skipped: {reason}")
-        return vm.SKIP
 
     if os.geteuid() != 0:
-        return skip("the 4096-byte layouts need loop devices, and the slow disk a FUSE mount: run as root")
+        return vm.unavailable("the 4096-byte layouts need loop devices, and the slow disk a FUSE mount: run as root")
     if not os.path.exists("/dev/fuse") or not os.path.exists(medium):
-        return skip("no /dev/fuse or no faulty_medium")
+        return vm.unavailable("no /dev/fuse or no faulty_medium")
     try:
         kernel = vm.prepare(cache)
     except vm.Unavailable as e:
-        return skip(str(e))
+        return vm.unavailable(str(e))
 
     started = time.monotonic()
     bench = Bench(hddiag, medium)
