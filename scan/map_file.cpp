@@ -1,5 +1,6 @@
 #include "scan/map_file.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace hdd::scan {
@@ -231,7 +232,7 @@ std::string WriteMapFile(const RangeMap& map, const MapIdentity& identity, const
     AppendHex(out, map.Position());
     out += "     ";
     out += static_cast<char>(map.Phase());
-    out += "               1\n#      pos        size  status\n";
+    out += "               " + std::to_string(map.Pass()) + "\n#      pos        size  status\n";
     for (const MapRange& r : map.Ranges()) {
         AppendHex(out, r.pos);
         out += "  ";
@@ -250,6 +251,7 @@ bool ParseMapFile(std::string_view text, RangeMap& map, MapIdentity& identity, b
     bool haveStatus = false;
     ScanPhase phase = ScanPhase::FastPass;
     ULONGLONG position = 0;
+    ULONGLONG passNumber = 1;
     std::vector<MapRange> ranges;
     ULONGLONG end = 0;
     size_t lineNumber = 0;
@@ -279,9 +281,8 @@ bool ParseMapFile(std::string_view text, RangeMap& map, MapIdentity& identity, b
             const std::string_view pos = NextWord(line);
             const std::string_view status = NextWord(line);
             const std::string_view pass = NextWord(line);
-            ULONGLONG ignored = 0;
             if (!ParseNumber(pos, position) || !PhaseOf(status, phase) ||
-                (!pass.empty() && !ParseNumber(pass, ignored)) || !NextWord(line).empty()) {
+                (!pass.empty() && !ParseNumber(pass, passNumber)) || !NextWord(line).empty()) {
                 error = where + "not a status line (position, status, pass)";
                 return false;
             }
@@ -325,7 +326,9 @@ bool ParseMapFile(std::string_view text, RangeMap& map, MapIdentity& identity, b
         error = "the blocks do not cover the disk";
         return false;
     }
-    parsed.SetProgress(phase, position);
+    // The other tool counts up to five passes; ours are 1 to 3, and any
+    // later pass of its is our last.
+    parsed.SetProgress(phase, position, static_cast<DWORD>(std::clamp<ULONGLONG>(passNumber, 1, 3)));
     map = std::move(parsed);
     return true;
 }

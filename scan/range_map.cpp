@@ -13,6 +13,7 @@ void RangeMap::Reset(ULONGLONG diskBytes)
     }
     m_phase = ScanPhase::FastPass;
     m_position = 0;
+    m_pass = 1;
 }
 
 bool RangeMap::Assign(ULONGLONG diskBytes, std::vector<MapRange> ranges)

@@ -63,13 +63,17 @@ public:
     ULONGLONG BytesIn(SectorState state, ULONGLONG from, ULONGLONG to) const;
     ULONGLONG AreasIn(SectorState state, ULONGLONG from, ULONGLONG to) const;
 
-    // Where the scan stands: its phase and the byte it was at.
+    // Where the scan stands: its phase, the pass within the block phase (1
+    // forward with skips, 2 backward, 3 forward without skips; the map
+    // file's current_pass) and the byte where it goes on.
     ScanPhase Phase() const { return m_phase; }
     ULONGLONG Position() const { return m_position; }
-    void SetProgress(ScanPhase phase, ULONGLONG position)
+    DWORD Pass() const { return m_pass; }
+    void SetProgress(ScanPhase phase, ULONGLONG position, DWORD pass = 1)
     {
         m_phase = phase;
         m_position = position;
+        m_pass = pass;
     }
 
     // Replaces the ranges wholesale (a parsed map file); false, leaving the
@@ -83,6 +87,7 @@ private:
     std::vector<MapRange> m_ranges;
     ScanPhase m_phase = ScanPhase::FastPass;
     ULONGLONG m_position = 0;
+    DWORD m_pass = 1;
 };
 
 }  // namespace hdd::scan
