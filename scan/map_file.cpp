@@ -67,35 +67,57 @@ std::string_view NextWord(std::string_view& line)
     return word;
 }
 
-// "0x" and hexadecimal digits, or decimal digits without a leading zero (a
-// leading zero would mean octal to some readers of the format).
+// A number in C syntax, as the other tool reads the format's numbers (C's
+// strtoull with base 0): "0x" or "0X" and hexadecimal digits, "0" and octal
+// digits (0100 is 64; "0" alone is zero), or decimal digits. Nothing else: no
+// sign, blank, empty word, "0x" without digits or trailing character, and no
+// value past 64 bits.
 bool ParseNumber(std::string_view word, ULONGLONG& value)
 {
     value = 0;
-    int base = 10;
-    if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
-        base = 16;
-        word.remove_prefix(2);
-    } else if (word.empty() || (word.size() > 1 && word[0] == '0')) {
+    if (word.empty()) {
         return false;
     }
-    for (char c : word) {
-        ULONGLONG digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<ULONGLONG>(c - '0');
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            digit = static_cast<ULONGLONG>(c - 'a' + 10);
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = static_cast<ULONGLONG>(c - 'A' + 10);
-        } else {
+    ULONGLONG base = 10;
+    if (word.size() >= 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+        base = 16;
+        word.remove_prefix(2);
+        if (word.empty()) {
             return false;
         }
-        if (value > (~0ull - digit) / static_cast<ULONGLONG>(base)) {
+    } else if (word[0] == '0') {
+        base = 8;
+    }
+    for (char c : word) {
+        ULONGLONG digit = base;  // none of this base's digits
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<ULONGLONG>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<ULONGLONG>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<ULONGLONG>(c - 'A' + 10);
+        }
+        if (digit >= base) {
+            return false;
+        }
+        if (value > (~0ull - digit) / base) {
             return false;  // does not fit 64 bits
         }
-        value = value * static_cast<ULONGLONG>(base) + digit;
+        value = value * base + digit;
     }
     return true;
+}
+
+// A number of the disk comment: ours alone (the other tool skips comments)
+// and written in decimal, so a leading zero is refused rather than read as
+// octal: "size=0100" is more likely a slip than 64 bytes.
+bool ParseCommentNumber(std::string_view word, ULONGLONG& value)
+{
+    if (word.size() > 1 && word[0] == '0' && word[1] != 'x' && word[1] != 'X') {
+        value = 0;
+        return false;
+    }
+    return ParseNumber(word, value);
 }
 
 bool StateOf(std::string_view word, SectorState& state)
@@ -173,7 +195,7 @@ bool ParseDiskComment(std::string_view text, MapIdentity& id, std::string& error
             value = std::string(NextWord(text));
         }
         ULONGLONG number = 0;
-        const bool numeric = ParseNumber(value, number);
+        const bool numeric = ParseCommentNumber(value, number);
         if (key == "device") {
             id.device = value;
         } else if (key == "model") {
