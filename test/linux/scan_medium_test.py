@@ -25,10 +25,16 @@ medium's own log of the reads it served:
      scanned to the end with its own map;
   5. 4096-byte sectors (loop -b 4096): positions, lists and map in them;
   6. output files: --map and --bad-blocks refuse the disk being read, a
-     device node and a folder or FIFO where a file is wanted.
+     device node and a folder or FIFO where a file is wanted;
+  7. ddrescue as a witness of the cost: a 256 MiB image with 8 single
+     unreadable sectors far apart, read by `scan 0 --block-size 64K` and by
+     `ddrescue -d` (cluster 64 KiB), each on its own fresh loop device: both
+     list exactly the planted sectors, and the scan makes no more reads and
+     no more backward reads (an offset below the previous read's) than
+     ddrescue by the medium's log (the counts on the "  peer:" line).
 
 `ddrescuelog -t` must accept every map the checks leave. Needs root, /dev/fuse,
-losetup, badblocks and ddrescuelog; exits 77 (skipped) without them.
+losetup, badblocks, ddrescue and ddrescuelog; exits 77 (skipped) without them.
 Everything mounted or attached is undone on any exit.
 """
 import json
@@ -68,6 +74,14 @@ SAVE_S = 0.3  # the save interval of the interrupted scans
 PACED = (SECTORS // 2, SECTORS - 2 * BLOCK_SECTORS)
 PACE_MS = 5
 VANISH_AFTER = 20  # reads the medium serves (the table 4, then 1 MiB blocks) before it is gone
+
+# The witness of cost (check 7): single unreadable sectors far apart (no two
+# within PEER_APART_BLOCKS blocks), at a block's first sector, its last one and
+# in between, clear of the GPT's first and last 34 sectors.
+PEER_BYTES = 256 * MIB
+PEER_BLOCK = 64 * 1024  # ddrescue's default cluster: 128 sectors of 512 bytes
+PEER_BAD = [5000, 65536, 131071, 196613, 262200, 327777, 393343, 500001]
+PEER_APART_BLOCKS = 6
 
 
 def ranges_arg(option, ranges, suffix=""):
@@ -443,6 +457,78 @@ def check_output_files(s, bench, image):
     print(f"  output files: {len(cases)} refusals with exit 2, nothing written")
 
 
+def read_cost(log, sector=SECTOR):
+    """What a read log cost: reads, one-sector reads and backward reads (a
+    read whose offset is below the previous read's offset). One definition
+    for every tool compared (scan_vm_test.py has its twin)."""
+    backward = sum(1 for (a, _), (b, _) in zip(log, log[1:]) if b < a)
+    return {"reads": len(log), "one-sector": sum(1 for _, n in log if n == sector), "backward": backward}
+
+
+def cost_text(cost):
+    return f"{cost['reads']} reads ({cost['one-sector']} of one sector, {cost['backward']} backward)"
+
+
+def peer_read(bench, file, log, argv):
+    """Runs argv (its {disk} replaced) on a fresh read-only direct-I/O loop
+    device over the medium; returns the run and the reads the medium served
+    for it. The device is held open meanwhile and its partition table read
+    through the page cache first (by `hddiag info`), so the page cache keeps
+    the table and the log holds only the tool's own reads: hddiag's table
+    reads (4 KiB and 16 KiB of readahead here) are answered from the cache,
+    and ddrescue -d never reads through it. Same treatment for every tool."""
+    loop = bench.loop(file)
+    held = os.open(loop, os.O_RDONLY)
+    try:
+        r = run([bench.hddiag_path, "--disk", loop, "info"])
+        check(r.returncode == 0, f"peer: hddiag info on {loop} exited {r.returncode}: {r.stderr}")
+        open(log, "w").close()
+        r = run([a.replace("{disk}", loop) for a in argv], timeout=240)
+        served = read_log(log)
+    finally:
+        os.close(held)
+        bench.detach(loop)
+    return r, served
+
+
+def check_peer_cost(s, bench):
+    """Check 7: ddrescue as the witness of what a scan of scattered bad sectors costs."""
+    image = bench.path("peer.img")
+    sectors = PEER_BYTES // SECTOR
+    make_image(image, PEER_BYTES, gpt_script([(2048, sectors - 4096)]))
+    log = bench.path("peer.log")
+    file = bench.mount("peer", image, "--log", log, *ranges_arg("--eio", [(x, x) for x in PEER_BAD]))
+    block = str(PEER_BLOCK // 1024) + "K"
+
+    mp = bench.path("peer-hddiag.map")
+    r, mine = peer_read(bench, file, log, [bench.hddiag_path, "--disk", "{disk}", "--json", "scan", "0",
+                                           "--block-size", block, "--map", mp])
+    check(r.returncode == 1, f"peer: hddiag scan exited {r.returncode}: {r.stderr}")
+    entry = disk_entry(s.json(r, "peer"), "peer")
+    _, data = parse_map(mp)
+    listed = ddrescuelog("-l-", "-b", str(SECTOR), mp)
+    check(json_unreadable(entry) == PEER_BAD and entry["complete"] and map_sectors(data, "-") == PEER_BAD and
+          [int(x) for x in listed.stdout.split()] == PEER_BAD and ddrescuelog("-t", mp).returncode == 0,
+          f"peer: hddiag lists {entry['unreadable_areas']} (complete: {entry['complete']}), its map "
+          f"{map_sectors(data, '-')}, ddrescuelog -l- {listed.stdout.split()}; planted {PEER_BAD}")
+
+    peer_map = bench.path("peer-ddrescue.map")
+    r, theirs = peer_read(bench, file, log, ["ddrescue", "-d", "-f", "-q", "{disk}", "/dev/null", peer_map])
+    check(r.returncode == 0, f"peer: ddrescue exited {r.returncode}: {r.stderr}")
+    _, data = parse_map(peer_map)
+    listed = ddrescuelog("-l-", "-b", str(SECTOR), peer_map)
+    check(all(st in "+-" for _, _, st in data) and [int(x) for x in listed.stdout.split()] == PEER_BAD,
+          f"peer: ddrescue's map lists {listed.stdout.split()} {listed.stderr}, planted {PEER_BAD}; "
+          f"unsettled: {[d for d in data if d[2] not in '+-'][:4]}")
+
+    ours, peer = read_cost(mine), read_cost(theirs)
+    print(f"  peer: {PEER_BYTES // MIB} MiB, {len(PEER_BAD)} single unreadable sectors, {block} blocks; "
+          f"hddiag {cost_text(ours)}; ddrescue {cost_text(peer)}; both list exactly the planted sectors")
+    check(ours["reads"] <= peer["reads"], f"peer: hddiag made {ours['reads']} reads, ddrescue {peer['reads']}")
+    check(ours["backward"] <= peer["backward"],
+          f"peer: hddiag made {ours['backward']} backward reads, ddrescue {peer['backward']}")
+
+
 def main():
     if len(sys.argv) != 3:
         print(__doc__, file=sys.stderr)
@@ -453,12 +539,16 @@ def main():
     if not os.path.exists("/dev/fuse"):
         print("skipped: no /dev/fuse")
         return SKIP
-    for tool in ("fusermount3", "losetup", "sfdisk", "badblocks", "ddrescuelog", "blockdev"):
+    for tool in ("fusermount3", "losetup", "sfdisk", "badblocks", "ddrescue", "ddrescuelog", "blockdev"):
         if shutil.which(tool) is None:
             print(f"skipped: {tool} is not installed")
             return SKIP
     check(CLOSE[1][0] - CLOSE[0][1] < 4 * BLOCK_SECTORS and ACROSS[0] // BLOCK_SECTORS != ACROSS[1] // BLOCK_SECTORS,
           "the close pair must lie within one skip, and ACROSS across a block boundary")
+    apart = PEER_APART_BLOCKS * PEER_BLOCK // SECTOR
+    check(PEER_BAD == sorted(PEER_BAD) and all(b - a > apart for a, b in zip(PEER_BAD, PEER_BAD[1:])) and
+          PEER_BAD[0] >= 34 and PEER_BAD[-1] < PEER_BYTES // SECTOR - 34,
+          f"the witness's sectors must lie over {PEER_APART_BLOCKS} blocks apart, clear of the GPT")
 
     bench = Bench(*sys.argv[1:])
     s = Scanner(bench)
@@ -474,6 +564,7 @@ def main():
         check_4096(s, bench)
         check_output_files(s, bench, image)
         check_maps_accepted(s.maps)
+        check_peer_cost(s, bench)  # last: it fails until the engine reads as cheaply as ddrescue
     except Failure as failure:
         print(f"FAILED: {failure}")
         return 1

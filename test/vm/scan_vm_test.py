@@ -3,7 +3,7 @@
 
     scan_vm_test.py HDDIAG CACHE
 
-One boot, two disks:
+One boot, three disks:
 
   1. a SATA disk (AHCI) with unreadable sectors planted by blkdebug, among
      them sector 300,000 inside partition 2 (204,800-404,799): the scan's
@@ -12,7 +12,13 @@ One boot, two disks:
      shows every other sector read;
   2. a SCSI disk unplugged (QMP device_del) in the middle of its scan: the
      scan ends within a time limit with exit 1 and the map saved, and
-     nothing is taken for unreadable.
+     nothing is taken for unreadable;
+  3. ddrescue as a witness of the cost: a second SATA disk with 8 single
+     unreadable sectors far apart, read in the same guest by `scan 0
+     --block-size 64K` and by `ddrescue -d` (cluster 64 KiB): both list
+     exactly the planted sectors, and by QEMU's log of the disk's reads the
+     scan makes no more reads than ddrescue (the counts on the "  peer:"
+     line).
 
 Exits 77 (skipped), with the reason, when QEMU or the kernel package cannot
 be had; under CI=true that is a failure, since CI has them all.
@@ -38,6 +44,10 @@ PARTS = [(2048, 202752), (204800, 200000)]  # (start, sectors)
 # boundary (blocks of 2048 sectors from the disk's start).
 BAD = [300000, 300001, 196 * 2048 - 1, 196 * 2048]
 UNPLUG_LIMIT_S = 30  # a scan whose disk was unplugged must end well within this
+# The witness of cost (check 3): the sectors of scan_medium_test.py's check 7,
+# single ones far apart (no two within 6 blocks of 64 KiB), clear of the GPT.
+PEER_BYTES = 256 * MIB
+PEER_BAD = [5000, 65536, 131071, 196613, 262200, 327777, 393343, 500001]
 
 
 class Failure(Exception):
@@ -69,15 +79,42 @@ def parse_map(text):
     return data
 
 
+def read_cost(log, sector=SECTOR):
+    """What a read log cost: reads, one-sector reads and backward reads (a
+    read whose offset is below the previous read's offset). One definition
+    for every tool compared (the twin of scan_medium_test.py's)."""
+    backward = sum(1 for (a, _), (b, _) in zip(log, log[1:]) if b < a)
+    return {"reads": len(log), "one-sector": sum(1 for _, n in log if n == sector), "backward": backward}
+
+
+def cost_text(cost):
+    return f"{cost['reads']} reads ({cost['one-sector']} of one sector, {cost['backward']} backward)"
+
+
 SCRIPT = r"""
 hddiag={hddiag}
 sata=$(vm_disk sata) || exit 3
 scsi=$(vm_disk scsi) || exit 3
+peer=$(vm_disk peer) || exit 3
 cd "$VM_RESULTS"
 vm_mark sata-start
 "$hddiag" --disk "$sata" --json scan 0 --map sata.map --bad-blocks sata.bad >sata.json 2>sata.err
 echo $? >sata.status
 vm_mark sata-end
+
+# The witness: held open, its partition table read once through the page
+# cache, so that the cache keeps the table and the disk receives between the
+# marks only each tool's own reads (ddrescue -d never reads through the cache).
+exec 3<"$peer"
+"$hddiag" --disk "$peer" info >/dev/null 2>peer-info.err
+vm_mark peer-hddiag
+"$hddiag" --disk "$peer" --json scan 0 --block-size 64K --map peer-hddiag.map >peer-hddiag.json 2>peer-hddiag.err
+echo $? >peer-hddiag.status
+vm_mark peer-ddrescue
+ddrescue -d -f -q "$peer" /dev/null peer-ddrescue.map >peer-ddrescue.out 2>&1
+echo $? >peer-ddrescue.status
+vm_mark peer-end
+exec 3<&-
 
 "$hddiag" --disk "$scsi" --json scan 0 --map scsi.map --block-size 64K --save-interval 0.2 >scsi.json 2>scsi.err &
 pid=$!
@@ -98,14 +135,42 @@ def ddrescuelog(*args):
     return subprocess.run(["ddrescuelog", *args], capture_output=True, text=True)
 
 
+def check_peer_cost(result, guest):
+    """Check 3: ddrescue as the witness of what a scan of scattered bad sectors costs."""
+    status = int(result.file("peer-hddiag.status"))
+    check(status == 1, f"peer: hddiag scan exited {status}: {result.file('peer-hddiag.err')}")
+    entry = json.loads(result.file("peer-hddiag.json"))["scans"][0]
+    got = [s for a in entry["unreadable_areas"] for s in range(a["first_sector"], a["first_sector"] + a["sectors"])]
+    mine = ddrescuelog("-l-", "-b", str(SECTOR), os.path.join(guest.results, "peer-hddiag.map"))
+    check(got == PEER_BAD and entry["complete"] and [int(x) for x in mine.stdout.split()] == PEER_BAD,
+          f"peer: hddiag lists {entry['unreadable_areas']} (complete: {entry['complete']}), its map "
+          f"{mine.stdout.split()} {mine.stderr}; planted {PEER_BAD}")
+    status = int(result.file("peer-ddrescue.status"))
+    check(status == 0, f"peer: ddrescue exited {status}: {result.file('peer-ddrescue.out')}")
+    peer_map = result.file("peer-ddrescue.map")
+    theirs = ddrescuelog("-l-", "-b", str(SECTOR), os.path.join(guest.results, "peer-ddrescue.map"))
+    check(all(st in "+-" for _, _, st in parse_map(peer_map)) and [int(x) for x in theirs.stdout.split()] == PEER_BAD,
+          f"peer: ddrescue's map lists {theirs.stdout.split()} {theirs.stderr}, planted {PEER_BAD}:\n{peer_map}")
+
+    ours = read_cost(result.reads("peer", after="peer-hddiag", before="peer-ddrescue"))
+    peer = read_cost(result.reads("peer", after="peer-ddrescue", before="peer-end"))
+    seconds = [result.mark_times[b] - result.mark_times[a]
+               for a, b in (("peer-hddiag", "peer-ddrescue"), ("peer-ddrescue", "peer-end"))]
+    print(f"  peer: SATA {PEER_BYTES // MIB} MiB, {len(PEER_BAD)} single unreadable sectors, 64K blocks; "
+          f"hddiag {cost_text(ours)} in {seconds[0]:.1f} s; ddrescue {cost_text(peer)} in {seconds[1]:.1f} s "
+          f"(QEMU's log); both list exactly the planted sectors")
+    check(ours["reads"] <= peer["reads"], f"peer: hddiag made {ours['reads']} reads, ddrescue {peer['reads']}")
+
+
 def main():
     if len(sys.argv) != 3:
         print(__doc__, file=sys.stderr)
         return 2
     hddiag, cache = (os.path.abspath(a) for a in sys.argv[1:])
 
-    if shutil.which("ddrescuelog") is None:
-        return vm.unavailable("ddrescuelog is not installed (scripts/install-deps.sh installs gddrescue)")
+    for tool in ("ddrescue", "ddrescuelog"):
+        if shutil.which(tool) is None:
+            return vm.unavailable(f"{tool} is not installed (scripts/install-deps.sh installs gddrescue)")
     try:
         kernel = vm.prepare(cache)
     except vm.Unavailable as e:
@@ -115,10 +180,13 @@ def main():
     work = tempfile.mkdtemp(prefix="scan_vm.")
     try:
         sata, scsi = os.path.join(work, "sata.img"), os.path.join(work, "scsi.img")
+        peer = os.path.join(work, "peer.img")
         make_image(sata, SATA_BYTES, PARTS)
         make_image(scsi, SCSI_BYTES)
+        make_image(peer, PEER_BYTES, [(2048, PEER_BYTES // SECTOR - 4096)])
         disks = [vm.Disk("sata", "sata", sata, serial="SCAN-SATA-1", model="SCAN-TEST-DISK", bad_sectors=BAD),
-                 vm.Disk("scsi", "scsi", scsi, serial="SCAN-SCSI-1")]
+                 vm.Disk("scsi", "scsi", scsi, serial="SCAN-SCSI-1"),
+                 vm.Disk("peer", "sata", peer, serial="SCAN-PEER-1", bad_sectors=PEER_BAD)]
         guest = vm.Guest(kernel, disks, os.path.join(work, "vm"), timeout=300)
         result = guest.run(SCRIPT.format(hddiag=hddiag),
                            on_mark={"unplug": lambda g: g.qmp("device_del", id="scsi")})
@@ -165,6 +233,8 @@ def main():
         print(f"  scsi: unplugged mid-scan; the scan ended {t1 - t0:.2f} s later with exit 1, "
               f"{read // MIB} MiB read kept in the map, nothing taken for unreadable: "
               f"{(result.file('scsi.err').strip().splitlines() or [''])[-1]}")
+
+        check_peer_cost(result, guest)  # last: it fails until the engine reads as cheaply as ddrescue
     except (Failure, vm.VmError) as failure:
         print(f"FAILED: {failure}")
         return 1
