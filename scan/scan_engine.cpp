@@ -6,6 +6,7 @@
 #include "drive/device.h"
 #include "scan/aligned_buffer.h"
 #include "scan/scan_handle.h"
+#include "scan/scanner.h"
 
 namespace hdd::scan {
 
@@ -19,97 +20,9 @@ constexpr DWORD kErrorNoSuchDevice = 433;
 constexpr DWORD kErrorMediaChanged = 1110;
 constexpr DWORD kErrorDeviceNotConnected = 1167;
 
-// Failed reads in a row after which the scan checks that the disk is still
-// there; the marks they made are undone if it is not.
-constexpr size_t kFailuresBeforeCheck = 8;
-
-// Good blocks of the fast pass kept as a source of the check's reads: each
-// of their sectors was read once, and serves one check.
-constexpr size_t kCanaryBlocks = 64;
-
-enum class Step { Go, Stop, Gone };
-
-struct FailureMark {
-    ULONGLONG pos;
-    ULONGLONG bytes;
-    SectorState was;
-    SectorState now;
-};
-
 class NullObserver final : public ScanObserver {};
 
-class Scanner {
-public:
-    Scanner(OsApi& os, const ScanTarget& target, const ScanOptions& options, RangeMap& map, ScanClock& clock,
-            ScanObserver& observer)
-        : m_os(os),
-          m_target(target),
-          m_options(options),
-          m_map(map),
-          m_clock(clock),
-          m_observer(observer),
-          m_sector(target.sectorBytes)
-    {
-    }
-
-    ScanResult Run();
-
-private:
-    bool Validate(std::string& why) const;
-    bool StopRequested() const
-    {
-        return m_options.stop != nullptr && m_options.stop->load(std::memory_order_relaxed);
-    }
-    void EnterPhase(ScanPhase phase);
-    DWORD ReadAt(HANDLE h, ULONGLONG pos, ULONGLONG bytes);
-    DWORD TimedRead(ULONGLONG pos, ULONGLONG bytes);
-    ULONGLONG& CounterOf(SectorState state);
-    void Mark(ULONGLONG pos, ULONGLONG bytes, SectorState was, SectorState now);
-    void Succeeded() { m_pendingCount = 0; }
-    Step Failed(ULONGLONG pos, ULONGLONG bytes, SectorState was, SectorState now);
-    void AfterRead();
-    bool DiskStillThere(DWORD& error);
-    Step Gone(DWORD error);
-    Step CheckBeforePhase(SectorState work);
-    bool TakeCanary(ULONGLONG& pos);
-
-    Step FastPass();
-    Step Trim();
-    Step Scrape();
-
-    OsApi& m_os;
-    const ScanTarget& m_target;
-    const ScanOptions& m_options;
-    RangeMap& m_map;
-    ScanClock& m_clock;
-    ScanObserver& m_observer;
-    const ULONGLONG m_sector;
-    ULONGLONG m_rangePos = 0;
-    ULONGLONG m_rangeEnd = 0;
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
-    BYTE* m_buffer = nullptr;
-
-    ScanResult m_result;
-    ScanProgress& m_progress = m_result.progress;
-    ULONGLONG m_startNs = 0;
-    ULONGLONG m_lastSaveNs = 0;
-
-    // The failures since the last good read, to undo when the disk is gone.
-    FailureMark m_pending[kFailuresBeforeCheck] = {};
-    size_t m_pendingCount = 0;
-
-    // Sectors that read well once in this scan's fast pass, for the check's
-    // read (the unused part of each block); the map's read areas when this
-    // run's fast pass read nothing (a resumed scan).
-    struct Span {
-        ULONGLONG pos;
-        ULONGLONG end;
-    };
-    Span m_canaries[kCanaryBlocks] = {};
-    size_t m_canaryNext = 0;  // the slot the next good block takes
-    bool m_fastPassRead = false;
-    ULONGLONG m_mapCanaryFrom = 0;
-};
+}  // namespace
 
 ScanResult Scanner::Run()
 {
@@ -120,6 +33,9 @@ ScanResult Scanner::Run()
     m_rangePos = m_target.firstSector * m_sector;
     m_rangeEnd = m_rangePos + m_target.sectorCount * m_sector;
     m_mapCanaryFrom = m_rangePos;
+    m_resumePhase = m_map.Phase();
+    m_resumePass = m_map.Pass();
+    m_resumeAt = m_map.Position();
 
     const AlignedBuffer buffer(std::max<size_t>(m_options.blockBytes, kBufferAlignment));
     if (buffer.Data() == nullptr) {
@@ -150,10 +66,20 @@ ScanResult Scanner::Run()
 
     Step step = FastPass();
     if (step == Step::Go) {
+        step = ReversePass();
+    }
+    if (step == Step::Go) {
+        step = SweepPass();
+    }
+    if (step == Step::Go) {
         step = Trim();
     }
     if (step == Step::Go && m_options.scrape) {
         step = Scrape();
+    }
+    if (step == Step::Go) {
+        // Failures not yet followed by a good read may be the disk going.
+        step = CheckIfFailing();
     }
     if (step == Step::Go) {
         EnterPhase(ScanPhase::Finished);
@@ -193,10 +119,15 @@ bool Scanner::Validate(std::string& why) const
     return false;
 }
 
-void Scanner::EnterPhase(ScanPhase phase)
+void Scanner::EnterPhase(ScanPhase phase, DWORD pass)
 {
     m_progress.phase = phase;
-    m_map.SetProgress(phase, m_progress.position);
+    m_progress.pass = pass;
+    m_progress.areas = 0;
+    m_progress.area = 0;
+    m_progress.phaseStartNs = m_clock.NowNanoseconds() - m_startNs;
+    m_progress.areaStartNs = m_progress.phaseStartNs;
+    m_map.SetProgress(phase, m_progress.position, pass);
     m_observer.OnPhase(phase, m_progress);
 }
 
@@ -224,7 +155,6 @@ DWORD Scanner::ReadAt(HANDLE h, ULONGLONG pos, ULONGLONG bytes)
 DWORD Scanner::TimedRead(ULONGLONG pos, ULONGLONG bytes)
 {
     m_progress.position = pos;
-    m_map.SetProgress(m_progress.phase, pos);
     const ULONGLONG start = m_clock.NowNanoseconds();
     const DWORD error = ReadAt(m_handle, pos, bytes);
     const ULONGLONG end = m_clock.NowNanoseconds();
@@ -232,8 +162,17 @@ DWORD Scanner::TimedRead(ULONGLONG pos, ULONGLONG bytes)
     ++m_progress.readsThisRun;
     if (error == 0) {
         m_progress.bytesThisRun += bytes;
+        if (bytes > m_sector) {
+            m_progress.blockBytes += bytes;
+            m_progress.blockNs += ns;
+        } else {
+            ++m_progress.sectorReads;
+            m_progress.sectorNs += ns;
+        }
     } else {
         ++m_progress.failedReads;
+        m_progress.failedNs += ns;
+        m_progress.failedSectorReads += bytes > m_sector ? 0 : 1;
     }
     m_progress.elapsedNs = end > m_startNs ? end - m_startNs : 0;
     const ULONGLONG first = pos / m_sector;
@@ -280,6 +219,24 @@ void Scanner::Mark(ULONGLONG pos, ULONGLONG bytes, SectorState was, SectorState 
     CounterOf(now) += bytes;
 }
 
+void Scanner::MarkAll(ULONGLONG from, ULONGLONG to, SectorState was, SectorState now)
+{
+    MapRange r;
+    while (m_map.FindFirst(was, from, to, r)) {
+        Mark(r.pos, r.size, was, now);
+        from = r.End();
+    }
+}
+
+void Scanner::GoodBlock(ULONGLONG pos, ULONGLONG bytes)
+{
+    Mark(pos, bytes, SectorState::Untried, SectorState::Read);
+    Succeeded();
+    m_canaries[m_canaryNext] = Span{pos, pos + bytes};
+    m_canaryNext = (m_canaryNext + 1) % kCanaryBlocks;
+    m_blocksRead = true;
+}
+
 Step Scanner::Failed(ULONGLONG pos, ULONGLONG bytes, SectorState was, SectorState now)
 {
     Mark(pos, bytes, was, now);
@@ -293,6 +250,27 @@ Step Scanner::Failed(ULONGLONG pos, ULONGLONG bytes, SectorState was, SectorStat
     }
     m_pendingCount = 0;  // the disk is there: these failures are the disk's
     return Step::Go;
+}
+
+// One sector on its own, settled as read or unreadable whatever it was.
+Step Scanner::SectorRead(ULONGLONG pos, bool& unreadable, bool inside)
+{
+    const SectorState was = m_map.StateAt(pos);
+    const DWORD error = TimedRead(pos, m_sector);
+    unreadable = error != 0;
+    if (inside) {
+        ++m_progress.insideReads;
+        m_progress.insideFailures += unreadable ? 1 : 0;
+    }
+    if (error == 0) {
+        Mark(pos, m_sector, was, SectorState::Read);
+        Succeeded();
+        return Step::Go;
+    }
+    if (IsDeviceGoneError(error)) {
+        return Gone(error);
+    }
+    return Failed(pos, m_sector, was, SectorState::Unreadable);
 }
 
 void Scanner::AfterRead()
@@ -319,7 +297,7 @@ bool Scanner::TakeCanary(ULONGLONG& pos)
         }
     }
     MapRange found;
-    if (!m_fastPassRead && m_map.FindFirst(SectorState::Read, m_mapCanaryFrom, m_rangeEnd, found)) {
+    if (!m_blocksRead && m_map.FindFirst(SectorState::Read, m_mapCanaryFrom, m_rangeEnd, found)) {
         pos = found.pos;
         m_mapCanaryFrom = found.pos + m_sector;
         return true;
@@ -370,10 +348,9 @@ Step Scanner::Gone(DWORD error)
     return Step::Gone;
 }
 
-Step Scanner::CheckBeforePhase(SectorState work)
+Step Scanner::CheckIfFailing()
 {
-    MapRange found;
-    if (!m_map.FindFirst(work, m_rangePos, m_rangeEnd, found)) {
+    if (m_pendingCount == 0) {
         return Step::Go;
     }
     DWORD error = 0;
@@ -383,147 +360,6 @@ Step Scanner::CheckBeforePhase(SectorState work)
     m_pendingCount = 0;
     return Step::Go;
 }
-
-Step Scanner::FastPass()
-{
-    EnterPhase(ScanPhase::FastPass);
-    const ULONGLONG block = m_options.blockBytes;
-    const ULONGLONG firstSkip = block * kFirstSkipBlocks;
-    const ULONGLONG cap = std::max(firstSkip, (m_rangeEnd - m_rangePos) / 100 / m_sector * m_sector);
-    ULONGLONG skip = firstSkip;
-    MapRange area;
-    ULONGLONG from = m_rangePos;
-    while (m_map.FindFirst(SectorState::Untried, from, m_rangeEnd, area)) {
-        ULONGLONG at = area.pos;
-        const ULONGLONG end = area.End();
-        while (at < end) {
-            if (StopRequested()) {
-                return Step::Stop;
-            }
-            const ULONGLONG n = std::min(block, end - at);
-            const DWORD error = TimedRead(at, n);
-            if (error == 0) {
-                Mark(at, n, SectorState::Untried, SectorState::Read);
-                Succeeded();
-                m_canaries[m_canaryNext] = Span{at, at + n};
-                m_canaryNext = (m_canaryNext + 1) % kCanaryBlocks;
-                m_fastPassRead = true;
-                skip = firstSkip;
-                at += n;
-            } else if (IsDeviceGoneError(error)) {
-                return Gone(error);
-            } else {
-                // The failed block and the skip after it wait for the trim.
-                const ULONGLONG s = std::min(skip, end - at - n);
-                skip = std::min(skip * 2, cap);
-                const ULONGLONG failedAt = at;
-                at += n + s;
-                if (Failed(failedAt, n + s, SectorState::Untried, SectorState::NotTrimmed) == Step::Gone) {
-                    return Step::Gone;
-                }
-            }
-            AfterRead();
-        }
-        from = end;
-    }
-    return Step::Go;
-}
-
-Step Scanner::Trim()
-{
-    MapRange area;
-    if (!m_map.FindFirst(SectorState::NotTrimmed, m_rangePos, m_rangeEnd, area)) {
-        return Step::Go;
-    }
-    EnterPhase(ScanPhase::Trim);
-    if (CheckBeforePhase(SectorState::NotTrimmed) == Step::Gone) {
-        return Step::Gone;
-    }
-    ULONGLONG from = m_rangePos;
-    while (m_map.FindFirst(SectorState::NotTrimmed, from, m_rangeEnd, area)) {
-        ULONGLONG at = area.pos;
-        ULONGLONG back = area.End();
-        bool hit = false;
-        // From the left edge inward, up to the first unreadable sector.
-        while (at < back && !hit) {
-            if (StopRequested()) {
-                return Step::Stop;
-            }
-            const DWORD error = TimedRead(at, m_sector);
-            if (error == 0) {
-                Mark(at, m_sector, SectorState::NotTrimmed, SectorState::Read);
-                Succeeded();
-            } else if (IsDeviceGoneError(error)) {
-                return Gone(error);
-            } else {
-                hit = true;
-                if (Failed(at, m_sector, SectorState::NotTrimmed, SectorState::Unreadable) == Step::Gone) {
-                    return Step::Gone;
-                }
-            }
-            at += m_sector;
-            AfterRead();
-        }
-        // From the right edge inward, likewise.
-        hit = false;
-        while (at < back && !hit) {
-            if (StopRequested()) {
-                return Step::Stop;
-            }
-            back -= m_sector;
-            const DWORD error = TimedRead(back, m_sector);
-            if (error == 0) {
-                Mark(back, m_sector, SectorState::NotTrimmed, SectorState::Read);
-                Succeeded();
-            } else if (IsDeviceGoneError(error)) {
-                return Gone(error);
-            } else {
-                hit = true;
-                if (Failed(back, m_sector, SectorState::NotTrimmed, SectorState::Unreadable) == Step::Gone) {
-                    return Step::Gone;
-                }
-            }
-            AfterRead();
-        }
-        Mark(at, back - at, SectorState::NotTrimmed, SectorState::NotScraped);
-        from = area.End();
-    }
-    return Step::Go;
-}
-
-Step Scanner::Scrape()
-{
-    MapRange area;
-    if (!m_map.FindFirst(SectorState::NotScraped, m_rangePos, m_rangeEnd, area)) {
-        return Step::Go;
-    }
-    EnterPhase(ScanPhase::Scrape);
-    if (CheckBeforePhase(SectorState::NotScraped) == Step::Gone) {
-        return Step::Gone;
-    }
-    ULONGLONG from = m_rangePos;
-    while (m_map.FindFirst(SectorState::NotScraped, from, m_rangeEnd, area)) {
-        for (ULONGLONG at = area.pos; at < area.End(); at += m_sector) {
-            if (StopRequested()) {
-                return Step::Stop;
-            }
-            const DWORD error = TimedRead(at, m_sector);
-            if (error == 0) {
-                Mark(at, m_sector, SectorState::NotScraped, SectorState::Read);
-                Succeeded();
-            } else if (IsDeviceGoneError(error)) {
-                return Gone(error);
-            } else if (Failed(at, m_sector, SectorState::NotScraped, SectorState::Unreadable) == Step::Gone) {
-                return Step::Gone;
-            }
-            AfterRead();
-        }
-        from = area.End();
-    }
-    return Step::Go;
-}
-
-}  // namespace
 
 bool IsDeviceGoneError(DWORD error)
 {

@@ -3,21 +3,36 @@
 //
 // Phases (each works on what the map says, so a loaded map resumes where it
 // stood: only unsettled bytes are read, and a phase with nothing to do ends
-// at once):
-//   fast pass  untried areas in ascending blocks. A failed block is marked
-//              not-trimmed and the next `skip` bytes after it too, unread;
-//              the skip starts at kFirstSkipBlocks blocks, doubles with every
-//              failure in a row up to about 1 % of the range, and starts over
-//              after a good read, so a damaged area costs few slow reads.
-//   trim       each not-trimmed area one sector at a time, inward from both
-//              edges, up to the first unreadable sector on each side; what
-//              lies between becomes not-scraped.
-//   scrape     what is left, sector by sector (skipped with scrape = false,
-//              leaving those sectors untried).
+// at once). Good sectors are read in blocks; one-sector reads are spent only
+// on blocks that failed, and mostly go forward, where a rotating disk needs
+// no seek:
+//   fast pass  (pass 1) untried areas in ascending blocks. A failed block is
+//              marked not-trimmed, and the bytes after it are skipped,
+//              untried: as many as the damage met so far in a row (at least
+//              kFirstSkipBlocks blocks, at most about 1 % of the range), so a
+//              long damaged area costs few failed reads.
+//   backward   (pass 2) each skipped area in descending blocks, from its far
+//              side, up to the first failed block: a damaged area is met once
+//              from each side.
+//   sweep      (pass 3) what is still untried, in ascending blocks without
+//              skips (areas a loaded map left).
+//              An untried gap between two failed blocks is never read in
+//              blocks: it lies inside a damaged area, where each block would
+//              cost a failed read. It goes to the trim.
+//   trim       each damaged region (failed blocks with the gaps between
+//              them) one sector at a time from its left edge forward, through
+//              the first damaged run and on. With scrape, it stops at the
+//              next damaged run and what lies beyond becomes not-scraped;
+//              without it, it stops at the second unreadable sector, the
+//              region's right edge is read backward up to its last unreadable
+//              sector, and only the inside is left (not-scraped, or untried
+//              where it was a gap).
+//   scrape     what is not scraped, forward, sector by sector (skipped with
+//              scrape = false).
 // A sector is read at most twice by a scan: once in its block, once on its own.
 //
-// After failures (before the trim and the scrape, and after a run of failed
-// reads in any phase) the scan checks that the disk is still there: it opens
+// After failures (before a phase or the end when the last read failed, and
+// after a run of failed reads in any phase) the scan checks that the disk is still there: it opens
 // the device again through the seam, asks its length, and reads one sector
 // that read well earlier in this scan's fast pass (never one read twice
 // already). A disk that is gone ends the scan at once with the error named;
@@ -83,6 +98,11 @@ protected:
 // Where the scan stands, kept as it goes (bytes within the range).
 struct ScanProgress {
     ScanPhase phase = ScanPhase::FastPass;
+    DWORD pass = 1;          // within the block phase: 1 fast, 2 backward, 3 sweep
+    ULONGLONG areas = 0;     // damaged regions (trim) or not-scraped areas (scrape) of the phase
+    ULONGLONG area = 0;      // the one being read, from 1
+    ULONGLONG phaseStartNs = 0;  // elapsed when the phase began
+    ULONGLONG areaStartNs = 0;   // elapsed when the area being read began
     ULONGLONG position = 0;  // byte from the disk's start where the last read began
     ULONGLONG rangeBytes = 0;
     ULONGLONG untriedBytes = 0;
@@ -94,6 +114,20 @@ struct ScanProgress {
     ULONGLONG readsThisRun = 0;   // read calls made, failed ones too
     ULONGLONG failedReads = 0;
     ULONGLONG elapsedNs = 0;      // since the scan began
+    // What each kind of read cost this run, for the time left: good reads of
+    // a block, good one-sector reads, failed reads (one-sector ones counted
+    // apart too).
+    ULONGLONG blockBytes = 0;
+    ULONGLONG blockNs = 0;
+    ULONGLONG sectorReads = 0;
+    ULONGLONG sectorNs = 0;
+    ULONGLONG failedNs = 0;
+    ULONGLONG failedSectorReads = 0;
+    // One-sector reads inside damage (the trim's after its region's first
+    // unreadable sector, all of the scrape's) and how many of them failed:
+    // how dense the damage is where the scrape reads.
+    ULONGLONG insideReads = 0;
+    ULONGLONG insideFailures = 0;
 };
 
 // Told of every read and phase, between reads, on the scanning thread.

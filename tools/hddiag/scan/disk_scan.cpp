@@ -1,7 +1,10 @@
 #include "tools/hddiag/scan/disk_scan.h"
 
+#include <algorithm>
 #include <chrono>
 
+#include "scan/time_left.h"
+#include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/scan/scan_files.h"
 #include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/session/result_codes.h"
@@ -64,6 +67,33 @@ const char* PhaseName(hdd::scan::ScanPhase phase)
     return "?";
 }
 
+std::string StageText(const hdd::scan::ScanProgress& p)
+{
+    switch (p.phase) {
+    case hdd::scan::ScanPhase::FastPass:
+        return p.pass == 2 ? "backward pass" : p.pass == 3 ? "sweep" : "fast pass";
+    case hdd::scan::ScanPhase::Trim:
+    case hdd::scan::ScanPhase::Scrape:
+        if (p.areas != 0) {
+            return std::string(PhaseName(p.phase)) + ": area " + std::to_string(std::max<ULONGLONG>(p.area, 1)) +
+                   " of " + std::to_string(p.areas);
+        }
+        break;
+    case hdd::scan::ScanPhase::Finished:
+        break;
+    }
+    return PhaseName(p.phase);
+}
+
+std::string TimeLeftText(const hdd::scan::ScanProgress& p, DWORD sectorBytes, bool scrape)
+{
+    const ULONGLONG ns = hdd::scan::EstimateNsLeft(p, sectorBytes, scrape);
+    if (ns == 0) {
+        return {};
+    }
+    return FormatDuration((ns + 999'999'999ull) / 1'000'000'000ull) + " left";
+}
+
 std::string EndText(const TargetOutcome& outcome)
 {
     using hdd::scan::ScanEnd;
@@ -106,6 +136,7 @@ DiskScan::DiskScan(const ScanDiskInfo& disk, std::vector<DiskTarget> targets, st
         m_outcomes.push_back(std::move(outcome));
     }
     m_cells.Begin(spans);
+    m_live.scrape = m_settings.engine.scrape;
     m_live.target = m_outcomes.front().target.text;
 }
 
@@ -193,13 +224,14 @@ void DiskScan::CopyLive(DiskLive& live, ReadMap& cells) const
 
 void DiskScan::OnPhase(hdd::scan::ScanPhase phase, const hdd::scan::ScanProgress& progress)
 {
+    m_areaStep = 0;
     {
         const std::lock_guard<std::mutex> hold(m_lock);
         m_live.progress = progress;
         m_live.progress.phase = phase;
     }
     if (m_settings.lines != nullptr && m_current != nullptr) {
-        m_settings.lines->Phase(m_disk, *m_current, phase, progress);
+        m_settings.lines->Phase(m_disk, *m_current, progress, m_settings.engine.scrape);
     }
 }
 
@@ -215,12 +247,16 @@ void DiskScan::OnRead(ULONGLONG firstSector, ULONGLONG sectors, ULONGLONG ns, DW
         }
         m_live.progress = progress;
     }
-    // A line at every tenth settled: one division per read, text only then.
+    // A line at every tenth settled, and in the trim and the scrape (which
+    // settle little of the range) at every tenth of their areas: one
+    // division per read, text only then.
     if (m_settings.lines != nullptr && m_current != nullptr && progress.rangeBytes > 0) {
         const int step = static_cast<int>(SettledBytes(progress) / (progress.rangeBytes / 10 + 1));
-        if (step > m_lineStep) {
-            m_lineStep = step;
-            m_settings.lines->Progress(m_disk, *m_current, progress);
+        const int areaStep = progress.areas == 0 ? 0 : static_cast<int>(progress.area * 10 / progress.areas);
+        if (step > m_lineStep || areaStep > m_areaStep) {
+            m_lineStep = std::max(step, m_lineStep);
+            m_areaStep = areaStep;
+            m_settings.lines->Progress(m_disk, *m_current, progress, m_settings.engine.scrape);
         }
     }
 }

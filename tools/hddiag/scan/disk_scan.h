@@ -37,6 +37,7 @@ struct DiskLive {
     hdd::scan::ScanProgress progress;
     bool started = false;
     bool done = false;
+    bool scrape = true;   // as the scan was asked: the time left counts on it
     std::string outcome;  // once done
 };
 
@@ -91,6 +92,7 @@ private:
     std::vector<TargetOutcome> m_outcomes;
     const DiskTarget* m_current = nullptr;
     int m_lineStep = 0;  // tenths of the current target settled, as the last line said
+    int m_areaStep = 0;  // tenths of the phase's areas read, likewise
 
     mutable std::mutex m_lock;  // guards m_live and m_cells
     DiskLive m_live;
@@ -105,6 +107,12 @@ private:
 // sectors", "stopped", "the disk went away: error 1167 (...)".
 std::string EndText(const TargetOutcome& outcome);
 const char* PhaseName(hdd::scan::ScanPhase phase);
+// The phase with its own progress: "fast pass", "backward pass", "sweep",
+// "trim: area 3 of 40", "scrape: area 1 of 2".
+std::string StageText(const hdd::scan::ScanProgress& progress);
+// "2 min 10 s left" from the engine's estimate (whole seconds, rounded up,
+// so never "0 s" while reads remain); empty when nothing is left.
+std::string TimeLeftText(const hdd::scan::ScanProgress& progress, DWORD sectorBytes, bool scrape);
 
 // "disk 1 (sdb)" or "disk 1 (sdb, serial S)".
 std::string DiskLabel(const ScanDiskInfo& disk);

@@ -13,10 +13,12 @@ std::string Prefix(const ScanDiskInfo& disk, const std::string& target)
     return "scan " + DiskLabel(disk) + " " + Printable(target) + ": ";
 }
 
-std::string Figures(const hdd::scan::ScanProgress& p, DWORD sectorSize)
+std::string Figures(const hdd::scan::ScanProgress& p, DWORD sectorSize, bool scrape)
 {
-    return SettledPercent(p) + " settled, " + MegabytesPerSecond(BytesPerSecond(p)) + ", " +
-           std::to_string(p.unreadableBytes / sectorSize) + " unreadable";
+    const std::string left = TimeLeftText(p, sectorSize, scrape);
+    return StageText(p) + ", " + SettledPercent(p) + " settled, " + MegabytesPerSecond(BytesPerSecond(p)) + ", " +
+           (left.empty() ? std::string() : left + ", ") + std::to_string(p.unreadableBytes / sectorSize) +
+           " unreadable";
 }
 
 }  // namespace
@@ -38,15 +40,16 @@ void ScanLines::Start(const ScanDiskInfo& disk, const DiskTarget& target)
          " bytes");
 }
 
-void ScanLines::Phase(const ScanDiskInfo& disk, const DiskTarget& target, hdd::scan::ScanPhase phase,
-                      const hdd::scan::ScanProgress& progress)
+void ScanLines::Phase(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress,
+                      bool scrape)
 {
-    Line(Prefix(disk, target.text) + PhaseName(phase) + ", " + Figures(progress, disk.sectorSize));
+    Line(Prefix(disk, target.text) + Figures(progress, disk.sectorSize, scrape));
 }
 
-void ScanLines::Progress(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress)
+void ScanLines::Progress(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress,
+                         bool scrape)
 {
-    Line(Prefix(disk, target.text) + PhaseName(progress.phase) + ", " + Figures(progress, disk.sectorSize));
+    Line(Prefix(disk, target.text) + Figures(progress, disk.sectorSize, scrape));
 }
 
 void ScanLines::End(const ScanDiskInfo& disk, const TargetOutcome& outcome, const std::string& mapPath,

@@ -19,9 +19,11 @@ public:
     explicit ScanLines(std::ostream& err) : m_err(err) {}
 
     void Start(const ScanDiskInfo& disk, const DiskTarget& target);
-    void Phase(const ScanDiskInfo& disk, const DiskTarget& target, hdd::scan::ScanPhase phase,
-               const hdd::scan::ScanProgress& progress);
-    void Progress(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress);
+    // "trim: area 3 of 40, 97% settled, 45.9 MB/s, 2 min 10 s left, 3 unreadable"
+    void Phase(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress,
+               bool scrape);
+    void Progress(const ScanDiskInfo& disk, const DiskTarget& target, const hdd::scan::ScanProgress& progress,
+                  bool scrape);
     void End(const ScanDiskInfo& disk, const TargetOutcome& outcome, const std::string& mapPath,
              const std::string& mapError);
 

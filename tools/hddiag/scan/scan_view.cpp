@@ -22,12 +22,11 @@ std::string ScanHeaderLine(const ScanViewDisk& d, size_t width)
     if (d.live.done) {
         line += ": " + d.live.outcome;
     } else {
-        line += "  " + std::string(PhaseName(p.phase)) + " " + SettledPercent(p);
-        const double rate = BytesPerSecond(p);
-        parts.push_back(MegabytesPerSecond(rate));
-        const ULONGLONG left = p.rangeBytes - std::min(p.rangeBytes, SettledBytes(p));
-        if (rate > 0 && left > 0) {
-            parts.push_back(FormatDuration(static_cast<ULONGLONG>(static_cast<double>(left) / rate)) + " left");
+        line += "  " + StageText(p) + "  " + SettledPercent(p);
+        parts.push_back(MegabytesPerSecond(BytesPerSecond(p)));
+        const std::string left = TimeLeftText(p, d.disk->sectorSize, d.live.scrape);
+        if (!left.empty()) {
+            parts.push_back(left);
         }
         parts.push_back(std::to_string(p.unreadableBytes / d.disk->sectorSize) + " unreadable");
     }
