@@ -119,11 +119,11 @@ bool Scanner::Validate(std::string& why) const
     return false;
 }
 
-void Scanner::EnterPhase(ScanPhase phase, DWORD pass)
+void Scanner::EnterPhase(ScanPhase phase, DWORD pass, ULONGLONG areas)
 {
     m_progress.phase = phase;
     m_progress.pass = pass;
-    m_progress.areas = 0;
+    m_progress.areas = areas;
     m_progress.area = 0;
     m_progress.phaseStartNs = m_clock.NowNanoseconds() - m_startNs;
     m_progress.areaStartNs = m_progress.phaseStartNs;

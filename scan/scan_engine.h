@@ -34,7 +34,7 @@
 // After failures (before a phase or the end when the last read failed, and
 // after a run of failed reads in any phase) the scan checks that the disk is still there: it opens
 // the device again through the seam, asks its length, and reads one sector
-// that read well earlier in this scan's fast pass (never one read twice
+// that read well earlier in this scan's block passes (never one read twice
 // already). A disk that is gone ends the scan at once with the error named;
 // what was learned stays in the map, and the failed reads that showed it is
 // gone are not taken for unreadable sectors. Some errors say so themselves

@@ -55,7 +55,7 @@ private:
     {
         return m_resumePhase == phase && (phase != ScanPhase::FastPass || m_resumePass == pass);
     }
-    void EnterPhase(ScanPhase phase, DWORD pass = 1);
+    void EnterPhase(ScanPhase phase, DWORD pass = 1, ULONGLONG areas = 0);
     void GoOnAt(ULONGLONG pos) { m_map.SetProgress(m_progress.phase, pos, m_progress.pass); }
     void NextArea()
     {

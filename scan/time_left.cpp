@@ -6,8 +6,8 @@ namespace hdd::scan {
 
 ULONGLONG EstimateNsLeft(const ScanProgress& p, DWORD sectorBytes, bool scrape)
 {
-    if (sectorBytes == 0 || p.phase == ScanPhase::Finished) {
-        return 0;
+    if (sectorBytes == 0 || p.phase == ScanPhase::Finished || p.readsThisRun == 0) {
+        return 0;  // nothing to price the work with yet
     }
     const double sector = sectorBytes;
     // Prices: what this run paid, or the nearest stand-in before it paid any.

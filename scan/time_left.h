@@ -9,7 +9,8 @@
 
 namespace hdd::scan {
 
-// Nanoseconds left; 0 only when nothing is left to read. `scrape` as the
+// Nanoseconds left; 0 only when nothing is left to read or no read has been
+// timed yet (nothing to price the work with). `scrape` as the
 // scan's option (without it, the inside of damaged areas is not read).
 ULONGLONG EstimateNsLeft(const ScanProgress& progress, DWORD sectorBytes, bool scrape);
 

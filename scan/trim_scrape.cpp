@@ -121,8 +121,7 @@ Step Scanner::Trim()
     if (!backward && !m_map.FindFirst(SectorState::NotTrimmed, m_rangePos, m_rangeEnd, failed)) {
         return Step::Go;
     }
-    EnterPhase(ScanPhase::Trim);
-    m_progress.areas = CountDamagedRegions();
+    EnterPhase(ScanPhase::Trim, 1, CountDamagedRegions());
     if (CheckIfFailing() == Step::Gone) {
         return Step::Gone;
     }
@@ -157,8 +156,7 @@ Step Scanner::Scrape()
     if (!m_map.FindFirst(SectorState::NotScraped, m_rangePos, m_rangeEnd, area)) {
         return Step::Go;
     }
-    EnterPhase(ScanPhase::Scrape);
-    m_progress.areas = m_map.AreasIn(SectorState::NotScraped, m_rangePos, m_rangeEnd);
+    EnterPhase(ScanPhase::Scrape, 1, m_map.AreasIn(SectorState::NotScraped, m_rangePos, m_rangeEnd));
     if (CheckIfFailing() == Step::Gone) {
         return Step::Gone;
     }
