@@ -4,6 +4,22 @@
 
 namespace hdd::scan {
 
+namespace {
+
+// Whole nanoseconds, at least 1 and at most what 64 bits hold (a huge disk
+// with slow failures can ask for more; a double past the range must not be
+// converted).
+ULONGLONG ToNs(double ns)
+{
+    constexpr double kMost = 1.8e19;
+    if (!(ns >= 1)) {
+        return 1;
+    }
+    return ns >= kMost ? static_cast<ULONGLONG>(kMost) : static_cast<ULONGLONG>(ns);
+}
+
+}  // namespace
+
 ULONGLONG EstimateNsLeft(const ScanProgress& p, DWORD sectorBytes, bool scrape)
 {
     if (sectorBytes == 0 || p.phase == ScanPhase::Finished || p.readsThisRun == 0) {
@@ -58,9 +74,7 @@ ULONGLONG EstimateNsLeft(const ScanProgress& p, DWORD sectorBytes, bool scrape)
             const double scrapeSectors =
                 scraped / sector * static_cast<double>(p.areas) / static_cast<double>(p.area - 1);
             const double scrapeFailures = density * scrapeSectors;
-            return std::max<ULONGLONG>(
-                1, static_cast<ULONGLONG>(trimNs + (scrapeSectors - scrapeFailures) * perSector +
-                                          scrapeFailures * perFailure));
+            return ToNs(trimNs + (scrapeSectors - scrapeFailures) * perSector + scrapeFailures * perFailure);
         }
         sectors = (static_cast<double>(p.notTrimmedBytes + p.untriedBytes) + scraped) / sector;
         failures = static_cast<double>(regionsLeft);
@@ -78,7 +92,7 @@ ULONGLONG EstimateNsLeft(const ScanProgress& p, DWORD sectorBytes, bool scrape)
     if (!workLeft) {
         return 0;
     }
-    return std::max<ULONGLONG>(1, static_cast<ULONGLONG>(ns));
+    return ToNs(ns);
 }
 
 }  // namespace hdd::scan
