@@ -147,6 +147,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
     std::optional<MapView> map;
     if (timed != nullptr) {
         latency.emplace(*timed, clock);
+        latency->Recorder().CountSlowFrom(static_cast<ULONGLONG>(options.slowReadMs) * 1000000u);
         // The map is drawn live, or kept for the page only.
         if (mode == ViewMode::Map || !options.reportPath.empty()) {
             session.AddObserver(&map.emplace(io.err, clock, *timed, latency->Recorder(),
@@ -234,6 +235,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
     // the tests' results nor the exit status.
     if (options.command == Command::Run) {
         result.health = ReadDisksHealth(*health, result.disks, io);
+        result.slowReadNs = static_cast<ULONGLONG>(options.slowReadMs) * 1000000u;
+        result.coverage = CoverDisks(result, DiskCommandPrefix(options));
     }
 
     if (options.json) {

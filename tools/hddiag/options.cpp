@@ -137,6 +137,10 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         ->allow_extra_args(false)
         ->check(CheckTestName, "")
         ->type_name("LIST");
+    run->add_option("--slow", o.slowReadMs,
+                    "reads taking at least this long are slow: counted per disk, with the slowest (default " +
+                        std::to_string(kSlowReadMs) + ")")
+        ->type_name("MS");
     ScanOptionTexts scanTexts;
     CLI::App* scan = AddScanCommand(app, o.scan, scanTexts);
     CLI::App* health = AddHealthCommand(app, o);
@@ -227,6 +231,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         }
         if (o.tests.empty()) {
             o.tests = AllTestKinds();
+        }
+        if (o.slowReadMs == 0 || o.slowReadMs > 3600000) {
+            err << "hddiag: --slow needs milliseconds from 1 to 3600000\n";
+            parsed.exitCode = kExitUsage;
+            return parsed;
         }
     }
     parsed.proceed = true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tools/hddiag/latency/latency_recorder.h"
 #include "tools/hddiag/scan/scan_options.h"
 #include "tools/hddiag/session/test_kinds.h"
 
@@ -55,6 +56,7 @@ struct Options {
     // run
     std::vector<std::string> items;  // as typed; empty: every reported partition
     std::vector<TestKind> tests;     // without repeats, in the order given
+    DWORD slowReadMs = kSlowReadMs;  // --slow: reads at or above this are slow reads
     // health
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
     // scan
