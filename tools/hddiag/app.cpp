@@ -131,7 +131,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
 {
     std::unique_ptr<HealthSource> smartctl;
     if (health == nullptr) {
-        smartctl = SmartctlHealth();
+        smartctl = SmartctlHealth(options.smartctlTypes);
         health = smartctl.get();
     }
     Session session(object, io.interrupt);
@@ -180,6 +180,11 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
                << '\n';
     }
     const bool people = !options.trace && !options.json;
+    std::string typesError;
+    if (!CheckSmartctlTypes(options.smartctlTypes, result.disks, typesError)) {
+        io.err << "hddiag: " << typesError << '\n';
+        return kExitUsage;
+    }
     if (options.command == Command::Health) {
         return RunHealth(options, result, *health, io, files);
     }

@@ -121,6 +121,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
                                         {"none", ViewOption::None}},
                                        viewNames))
         ->type_name(viewNames);
+    std::vector<std::string> smartctlTypes;
+    app.add_option("--smartctl-type", smartctlTypes,
+                   "smartctl's device type for one disk (-d TYPE: sat, sat,12, usbjmicron, nvme, ...; repeatable)")
+        ->type_name("DISK=TYPE")
+        ->allow_extra_args(false);
     app.set_version_flag("--version", std::string("hddiag ") + HDDIAG_VERSION);
 
     CLI::App* info = app.add_subcommand("info", "show the disk report");
@@ -189,6 +194,21 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     }
     if (o.pace && o.machine.empty()) {
         err << "hddiag: --pace needs a simulated machine (--machine)\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    for (const std::string& text : smartctlTypes) {
+        std::string error;
+        SmartctlType type;
+        if (!ParseSmartctlType(text, type, error)) {
+            err << "hddiag: " << error << '\n';
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+        o.smartctlTypes.push_back(std::move(type));
+    }
+    if (!o.smartctlTypes.empty() && (scan->parsed() || test->parsed())) {
+        err << "hddiag: --smartctl-type is for health, info and run, which read SMART\n";
         parsed.exitCode = kExitUsage;
         return parsed;
     }

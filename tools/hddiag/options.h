@@ -8,6 +8,7 @@
 
 #include "platform/win32.h"
 #include "tools/hddiag/latency/latency_recorder.h"
+#include "tools/hddiag/health/smartctl_type.h"
 #include "tools/hddiag/scan/scan_options.h"
 #include "tools/hddiag/session/test_kinds.h"
 
@@ -59,6 +60,7 @@ struct Options {
     DWORD slowReadMs = kSlowReadMs;  // --slow: reads at or above this are slow reads
     // health
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
+    std::vector<SmartctlType> smartctlTypes;  // --smartctl-type, for info, run and health
     // scan
     ScanOptions scan;
 };
