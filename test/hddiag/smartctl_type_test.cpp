@@ -1,10 +1,9 @@
 // --smartctl-type DISK=TYPE: what is taken as smartctl's -d, what is refused,
-// which disk it applies to, and the arguments smartctl then gets.
+// and which disk it applies to.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "tools/hddiag/health/health_source.h"
 #include "tools/hddiag/health/smartctl_type.h"
 #include "tools/hddiag/options.h"
 
@@ -86,14 +85,11 @@ TEST(SmartctlType, OnTheCommandLine)
         const char* message;
     };
     const Row rows[] = {
-        {{"health", "--smartctl-type", "0=sat"}, {{"0", "sat"}}, ""},
         {{"--smartctl-type", "1=sat,12", "--smartctl-type", "/dev/sdb=nvme", "info"},
          {{"1", "sat,12"}, {"/dev/sdb", "nvme"}},
          ""},
         {{"run", "--smartctl-type", "sda=usbjmicron,p,1", "0-1"}, {{"sda", "usbjmicron,p,1"}}, ""},
         {{"health", "--smartctl-type", "0=sat 12"}, {}, "hddiag: --smartctl-type 0=sat 12: the type may hold only"},
-        {{"health", "--smartctl-type", "sat"}, {}, "hddiag: --smartctl-type needs DISK=TYPE"},
-        {{"health", "--smartctl-type"}, {}, "--smartctl-type"},
         {{"test", "linear", "0-1", "--smartctl-type", "0=sat"}, {}, "hddiag: --smartctl-type is for health, info and run"},
         {{"scan", "0", "--smartctl-type", "0=sat"}, {}, "hddiag: --smartctl-type is for health, info and run"},
     };
@@ -122,16 +118,6 @@ TEST(SmartctlType, OnTheCommandLine)
         }
         EXPECT_EQ(types, row.types);
     }
-}
-
-TEST(SmartctlType, OneRunReadsTheSelfTestLogToo)
-{
-    const std::vector<std::string> plain = SmartctlArguments("");
-    EXPECT_EQ(plain, (std::vector<std::string>{"--json", "--info", "--health", "--attributes", "--log=error",
-                                               "--log=selftest", "--nocheck=standby,3"}));
-    std::vector<std::string> typed = plain;
-    typed.insert(typed.end(), {"-d", "sat,12"});
-    EXPECT_EQ(SmartctlArguments("sat,12"), typed);
 }
 
 }  // namespace
