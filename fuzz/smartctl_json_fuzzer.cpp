@@ -1,6 +1,7 @@
 // smartctl's JSON output as hddiag reads it: any text gives a state, and a
-// disk that was read gets a verdict whose reasons match it; every form the
-// health is written in (table, JSON, metrics, page) takes the result.
+// disk that was read gets a verdict whose reasons match it, a failed
+// self-test among them; every form the health is written in (table, JSON,
+// metrics, page) takes the result.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "tools/hddiag/health/health_html.h"
 #include "tools/hddiag/health/health_metrics.h"
 #include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/health/self_test.h"
 #include "tools/hddiag/health/smartctl_json.h"
 
 using namespace hddiag;
@@ -22,6 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(h.state == HealthState::Read || h.reasons.empty());
     FUZZ_CHECK(h.state != HealthState::Read || (h.verdict == Verdict::Good) == h.reasons.empty());
     FUZZ_CHECK(h.state == HealthState::Read || !h.note.empty());
+    // Only a disk that was read has rules' notes; a self-test failure that
+    // stands makes it failing, and the log's entries are of known results.
+    FUZZ_CHECK(h.state == HealthState::Read || h.noted.empty());
+    if (h.state == HealthState::Read && h.reading.selfTests) {
+        FUZZ_CHECK(StandingFailures(*h.reading.selfTests).empty() || h.verdict == Verdict::Failing);
+        for (const SelfTestEntry& e : h.reading.selfTests->entries) {
+            FUZZ_CHECK(std::string(SelfTestResultName(e.result)) != "?" && std::string(SelfTestKindName(e.kind)) != "?");
+        }
+    }
 
     DiskRow row;
     row.device = "sda";

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/sim/sim_machine.h"
 
 namespace hdd::sim {
@@ -117,7 +119,22 @@ TEST(MachineJson, MistakesNameTheirPlace)
         {Machine(Disk(R"("geometry.size": 1)")), "disks[0].\"geometry.size\": unknown key..."},
         {Machine("{}"), "disks[0].geometry: is missing"},
         {Machine(Disk(R"("sise": 5)")), "disks[0].sise: unknown key (expected one of: bus, media, model, serial, "
-                                        "wwn, geometry, size, partitions, unreadable, latency, slow, smartctl)"},
+                                        "wwn, geometry, size, partitions, unreadable, latency, slow, smartctl, "
+                                        "self_test)"},
+        {Machine(Disk(R"("smartctl": {}, "self_test": {"long": {}})")),
+         "disks[0].self_test.long: unknown key (expected one of: short, extended)"},
+        {Machine(Disk(R"("smartctl": {}, "self_test": [])")), "disks[0].self_test: must be an object"},
+        {Machine(Disk(R"("smartctl": {}, "self_test": {"short": {"status": {"value": 0}}})")),
+         "disks[0].self_test.short: must be an entry of smartctl's self-test log: an object with type and status "
+         "(ATA) or self_test_code and self_test_result (NVMe)"},
+        {Machine(Disk(R"("smartctl": {}, "self_test": {"extended": "Completed: read failure"})")),
+         "disks[0].self_test.extended: must be an entry of smartctl's self-test log..."},
+        {Machine(Disk(R"("smartctl": {}, "self_test": {"extended": {"type": {}, "status": {}, "lba": -1}})")),
+         "disks[0].self_test.extended.lba: must not be negative"},
+        {Machine(Disk(R"("smartctl": {}, "self_test": {"extended": {"type": {}, "status": {}, "lba": 16450560}})")),
+         "disks[0].self_test.extended.lba: LBA 16450560 lies outside the disk (16450560 sectors of 512 bytes)"},
+        {Machine(Disk(R"("self_test": {"short": {"self_test_code": {}, "self_test_result": {}}})")),
+         "disks[0].self_test: needs the disk's smartctl output (a disk without SMART runs no self-test)"},
         {Machine(Disk(R"("serial": 42)")), "disks[0].serial: must be a text"},
         {Machine(R"({"geometry": {"cylinders": 1, "tracks_per_cylinder": 1, "sectors_per_track": "63"}})"),
          "disks[0].geometry.sectors_per_track: must be a number"},
@@ -325,6 +342,29 @@ TEST(MachineJson, ValuesThatAreAcceptedInMoreThanOneForm)
     for (const Fault& f : m.faults) {
         EXPECT_EQ(f.code, IOCTL_DISK_GET_PARTITION_INFO_EX);
     }
+}
+
+// What a self-test leaves in the log, in smartctl's form, kept as it was
+// written for the front end to read.
+TEST(MachineJson, SelfTestEntriesAreKeptForTheFrontEnd)
+{
+    const MachineDescription m = ParseMachine(Machine(
+        Disk(R"("smartctl": "disk0.json", "self_test": {
+                  "short": {"type": {"value": 1, "string": "Short offline"},
+                            "status": {"value": 0, "string": "Completed without error", "passed": true},
+                            "lifetime_hours": 12040},
+                  "extended": {"type": {"value": 2, "string": "Extended offline"},
+                               "status": {"value": 118, "string": "Completed: read failure", "passed": false},
+                               "lifetime_hours": 12042, "lba": 16450559}})") +
+        ", " + Disk(R"("bus": "nvme", "smartctl": {}, "self_test": {"extended": {
+                  "self_test_code": {"value": 2}, "self_test_result": {"value": 7}, "segment": 1}})") +
+        ", " + Disk()));
+    ASSERT_EQ(m.disks.size(), 3u);
+    EXPECT_EQ(nlohmann::json::parse(m.disks[0].shortSelfTestEntry)["lifetime_hours"], 12040);
+    EXPECT_EQ(nlohmann::json::parse(m.disks[0].extendedSelfTestEntry)["lba"], 16450559);
+    EXPECT_EQ(m.disks[1].shortSelfTestEntry, "");
+    EXPECT_EQ(nlohmann::json::parse(m.disks[1].extendedSelfTestEntry)["self_test_result"]["value"], 7);
+    EXPECT_EQ(m.disks[2].shortSelfTestEntry + m.disks[2].extendedSelfTestEntry, "");
 }
 
 TEST(MachineJson, SampleOfTheBuiltinMachineMatchesIt)

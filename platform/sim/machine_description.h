@@ -63,6 +63,13 @@ struct SimDisk {
     // and its text (empty: the disk answers no SMART).
     std::string smartctlFile;
     std::string smartctlJson;
+    // What a short or an extended self-test leaves at the head of the disk's
+    // self-test log when a front end runs one: one entry of that log in
+    // smartctl's JSON form (ATA: type, status, lifetime_hours, lba; NVMe:
+    // self_test_code, self_test_result, power_on_hours, lba); empty: the
+    // machine gives no such test. The machine runs none of it.
+    std::string shortSelfTestEntry;
+    std::string extendedSelfTestEntry;
     bool operator==(const SimDisk&) const = default;
 };
 

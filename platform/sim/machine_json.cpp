@@ -284,11 +284,43 @@ std::vector<SlowRange> ReadSlowRanges(const json& j, const std::string& place)
     return ranges;
 }
 
+// "self_test": { "short": { entry }, "extended": { entry } }, each entry as
+// smartctl writes one row of the disk's self-test log. Its values are the
+// front end's to read; its shape is checked here, so that a mistake shows
+// where it is made rather than as an odd health verdict.
+void ReadSelfTests(const json& j, const std::string& place, SimDisk& d)
+{
+    CheckObject(j, place, {"short", "extended"});
+    for (const auto& [key, field] : {std::pair{"short", &d.shortSelfTestEntry}, {"extended", &d.extendedSelfTestEntry}}) {
+        if (!j.contains(key)) {
+            continue;
+        }
+        const json& e = j[key];
+        const bool ata = e.is_object() && e.contains("type") && e.contains("status");
+        const bool nvme = e.is_object() && e.contains("self_test_code") && e.contains("self_test_result");
+        if (!ata && !nvme) {
+            Fail(At(place, key), "must be an entry of smartctl's self-test log: an object with type and status (ATA) "
+                                 "or self_test_code and self_test_result (NVMe)");
+        }
+        // A read failure's LBA counts the disk's own sectors.
+        if (e.contains("lba")) {
+            const std::string lp = At(At(place, key), "lba");
+            const ULONGLONG lba = Unsigned(e["lba"], lp, kMaxSigned64);
+            if (d.bytesPerSector != 0 && lba >= d.size / d.bytesPerSector) {
+                Fail(lp, "LBA " + std::to_string(lba) + " lies outside the disk (" +
+                             std::to_string(d.size / d.bytesPerSector) + " sectors of " +
+                             std::to_string(d.bytesPerSector) + " bytes)");
+            }
+        }
+        *field = e.dump(2, ' ', false, json::error_handler_t::replace);
+    }
+}
+
 SimDisk ReadDisk(const json& j, const std::string& p)
 {
     CheckObject(j, p,
                 {"bus", "media", "model", "serial", "wwn", "geometry", "size", "partitions", "unreadable", "latency",
-                 "slow", "smartctl"});
+                 "slow", "smartctl", "self_test"});
     SimDisk d;
     // What the disk calls itself, as a front end reports it; any text.
     for (const auto& [key, field] : {std::pair{"model", &d.model}, {"serial", &d.serial}, {"wwn", &d.wwn}}) {
@@ -360,6 +392,9 @@ SimDisk ReadDisk(const json& j, const std::string& p)
                 Fail(At(p, "smartctl"), "must name a file of smartctl's JSON output, or be that output");
             }
         }
+    }
+    if (j.contains("self_test")) {
+        ReadSelfTests(j["self_test"], At(p, "self_test"), d);
     }
     return d;
 }

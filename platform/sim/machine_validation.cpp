@@ -127,6 +127,12 @@ void ValidateDisk(const SimDisk& d, const std::string& p, LetterRegistry& letter
         Fail(p + ".latency", "milliseconds per read must lie between 0 and 60000");
     }
     ValidateSlowRanges(d, p, sectors);
+    // A self-test's entry joins the disk's smartctl output; a disk without
+    // SMART runs none.
+    const bool selfTests = !d.shortSelfTestEntry.empty() || !d.extendedSelfTestEntry.empty();
+    if (selfTests && d.smartctlFile.empty() && d.smartctlJson.empty()) {
+        Fail(p + ".self_test", "needs the disk's smartctl output (a disk without SMART runs no self-test)");
+    }
 }
 
 }  // namespace

@@ -215,9 +215,9 @@ TEST(App, InfoAsTableAndAsJson)
          "serial": null, "wwn": null, "size_bytes": 16450560, "bytes_per_sector": 512, "problem": null,
          "volumes": [{"letter": "E", "partition": 1}]}],
       "health": [
-        {"disk": 0, "state": "not supported", "verdict": null, "reasons": [],
+        {"disk": 0, "state": "not supported", "verdict": null, "reasons": [], "noted": [],
          "note": "the machine gives no SMART for it"},
-        {"disk": 1, "state": "not supported", "verdict": null, "reasons": [],
+        {"disk": 1, "state": "not supported", "verdict": null, "reasons": [], "noted": [],
          "note": "the machine gives no SMART for it"}]})"));
 }
 

@@ -84,11 +84,22 @@ def main():
                            ("hddiag_test_reads", "gauge"), ("hddiag_test_failed_reads", "gauge"),
                            ("hddiag_test_duration_seconds", "gauge"),
                            ("hddiag_test_read_latency_seconds", "histogram"), ("hddiag_run_passed", "gauge"),
-                           ("hddiag_disk_info", "gauge"),
+                           ("hddiag_disk_info", "gauge"), ("hddiag_run_tests", "gauge"),
+                           ("hddiag_disk_tested", "gauge"), ("hddiag_disk_slow_reads", "gauge"),
+                           ("hddiag_run_slow_read_seconds", "gauge"),
                            ("hddiag_run_end_timestamp_seconds", "gauge")]:
             check(name in families and families[name].type == kind, "no %s %s" % (kind, name))
         check(families["hddiag_run_passed"].samples[0].value == 0, "the run did not pass")
         check(families["hddiag_run_end_timestamp_seconds"].samples[0].value > 1.7e9, "no end time")
+
+        # What the run did to each disk, as --json has it.
+        check(families["hddiag_run_tests"].samples[0].value == doc["tests_run"], "hddiag_run_tests")
+        check(families["hddiag_run_slow_read_seconds"].samples[0].value * 1000 == doc["slow_read_ms"],
+              "hddiag_run_slow_read_seconds")
+        for name, key in [("hddiag_disk_tested", "tested"), ("hddiag_disk_slow_reads", "slow_reads")]:
+            got = {s.labels["disk"]: s.value for s in families[name].samples}
+            want = {str(d["disk"]): float(d[key]) for d in doc["per_disk"]}
+            check(got == want, "%s: %s, --json: %s" % (name, got, want))
 
         # The identity, read back exactly by the parser, as --json has it.
         identity = {"disk": "0", "device": "PhysicalDrive0", "model": MODEL, "serial": SERIAL,

@@ -241,5 +241,38 @@ TEST(LatencyRecorder, BeginForgetsThePreviousTestAndFinishTimesIt)
     EXPECT_EQ(none.ReadsPerSecond(), 0.0);
 }
 
+// Successful reads at or above the bound are slow, failed ones never; the
+// default bound is the slowest class's, and Begin keeps the bound but
+// forgets the count.
+TEST(LatencyRecorder, CountsSlowReadsFromItsBound)
+{
+    const std::vector<Read> reads = {
+        {1, 499999999, 0}, {2, 500000000, 0}, {3, 800000000, 0}, {4, 900000000, 23}, {5, 1000, 0}};
+    EXPECT_EQ(Record(reads).slowReads, Record(reads).classes[kLatencyClassCount - 1]);
+    struct Row {
+        ULONGLONG bound;
+        ULONGLONG slow;
+    };
+    const Row rows[] = {{kSlowReadNs, 2}, {1, 4}, {1001, 3}, {500000001, 1}, {800000001, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bound);
+        LatencyRecorder recorder;
+        recorder.CountSlowFrom(row.bound);
+        for (int pass = 0; pass < 2; ++pass) {
+            recorder.Begin(0);
+            for (const Read& r : reads) {
+                if (r.error == 0) {
+                    recorder.RecordSuccess(r.sector, r.ns);
+                } else {
+                    recorder.RecordFailure(r.sector, r.error, r.ns);
+                }
+            }
+            EXPECT_EQ(recorder.Finish(1).slowReads, row.slow);
+        }
+        recorder.Begin(0);
+        EXPECT_EQ(recorder.Finish(1).slowReads, 0u);
+    }
+}
+
 }  // namespace
 }  // namespace hddiag::testing

@@ -54,6 +54,10 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
         // --tests takes one comma-separated list; a second test name is an item.
         {{"run", "--tests", "linear", "funnel"}, "builtin", "'funnel' is a test, not a disk-partition item"},
         {{"run", "0-1,surface", "--tests", "linear"}, "builtin", "'surface' is a test"},
+        {{"run", "--slow", "0"}, "builtin", "--slow needs milliseconds from 1 to 3600000"},
+        {{"run", "--slow", "3600001"}, "builtin", "--slow needs milliseconds from 1 to 3600000"},
+        {{"run", "--slow", "fast"}, "builtin", "--slow"},
+        {{"info", "--slow", "800"}, "builtin", "--slow"},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -215,6 +219,18 @@ TEST(Options, WhatIsAccepted)
         EXPECT_TRUE(p.options.items.empty());
         EXPECT_EQ(p.options.tests, AllTestKinds());
         EXPECT_EQ(MaskOf(p.options.tests), 0xFu);
+        EXPECT_EQ(p.options.slowReadMs, 500u);
+    }
+    {
+        // run's --slow and scan's are their own.
+        const ParsedCommandLine run = Parse({"run", "--slow", "800", "0-1"}, "builtin", out, err);
+        ASSERT_TRUE(run.proceed) << err;
+        EXPECT_EQ(run.options.slowReadMs, 800u);
+        EXPECT_EQ(run.options.items, (std::vector<std::string>{"0-1"}));
+        const ParsedCommandLine scan = Parse({"scan", "1", "--slow", "900"}, "builtin", out, err);
+        ASSERT_TRUE(scan.proceed) << err;
+        EXPECT_EQ(scan.options.scan.slowMs, 900u);
+        EXPECT_EQ(scan.options.slowReadMs, 500u);
     }
     {
         // Tests in the order given, each once.

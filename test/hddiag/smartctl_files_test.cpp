@@ -37,6 +37,7 @@ const Row kRows[] = {
     {"ata-good.json", HealthState::Read, Verdict::Good, "", false},
     {"qemu-ahci.json", HealthState::Read, Verdict::Good, "", false},
     {"qemu-nvme.json", HealthState::Read, Verdict::Good, "", false},
+    {"qemu-ahci-selftest.json", HealthState::Read, Verdict::Good, "", false},
     {"ata-reallocated.json", HealthState::Read, Verdict::Warning, "attribute 5 Reallocated_Sector_Ct: raw value 12", false},
     {"ata-pending.json", HealthState::Read, Verdict::Warning, "attribute 197 Current_Pending_Sector: raw value 8", false},
     {"ata-prefail-failing-now.json", HealthState::Read, Verdict::Failing,
@@ -67,7 +68,26 @@ const Row kRows[] = {
     {"virtio-blk.json", HealthState::NotSupported, Verdict::Good, "Unable to detect device type", false},
     {"standby.json", HealthState::Asleep, Verdict::Good, "in standby", false},
     {"open-failed.json", HealthState::NotRead, Verdict::Good, "could not open the device: Smartctl open device", false},
+    {"ata-selftest-read-failure.json", HealthState::Read, Verdict::Failing,
+     "the last extended self-test ended in a read failure at LBA 123456", false},
+    {"ata-selftest-fatal.json", HealthState::Read, Verdict::Failing,
+     "the last short self-test was stopped by a fatal or unknown error", false},
+    {"ata-selftest-interrupted.json", HealthState::Read, Verdict::Good,
+     "the last short self-test was stopped by the host: Interrupted (host reset)", false},
+    {"ata-selftest-exit-bit7.json", HealthState::Read, Verdict::Warning,
+     "smartctl found errors in the self-test log (exit status bit 7)", false},
+    {"nvme-selftest-failed.json", HealthState::Read, Verdict::Failing,
+     "the last extended self-test failed in segment 2 at LBA 987654", false},
+    {"nvme-selftest-running.json", HealthState::Read, Verdict::Good, "", false},
 };
+
+DiskHealth Expected(HealthState state, Verdict verdict)
+{
+    DiskHealth h;
+    h.state = state;
+    h.verdict = verdict;
+    return h;
+}
 
 TEST(SmartctlFiles, EachSavedOutputGivesItsVerdict)
 {
@@ -79,7 +99,7 @@ TEST(SmartctlFiles, EachSavedOutputGivesItsVerdict)
         SCOPED_TRACE(row.file);
         listed.insert(row.file);
         const DiskHealth h = HealthFromSmartctl(0, Read(kFolder + "/" + row.file), std::nullopt);
-        EXPECT_EQ(HealthSummary(h), HealthSummary(DiskHealth{0, row.state, "", {}, row.verdict, {}, 0}));
+        EXPECT_EQ(HealthSummary(h), HealthSummary(Expected(row.state, row.verdict)));
         const std::string why = HealthWhy(h);
         if (*row.why == '\0') {
             EXPECT_EQ(why, "");
@@ -120,7 +140,8 @@ TEST(SmartctlFiles, WrongTypesAreNamedAndLeftOut)
     EXPECT_FALSE(h.reading.passed.has_value());
 }
 
-// The user guide's verdict table is the code's, row for row, in order.
+// The user guide's verdict table is the code's, row for row, in order: the
+// verdict rules, the default, then what is only noted.
 TEST(SmartctlFiles, TheUserGuideListsTheVerdictRules)
 {
     const std::string guide = Read(std::string(HDD_SOURCE_DIR) + "/docs/hddiag.md");
@@ -140,6 +161,9 @@ TEST(SmartctlFiles, TheUserGuideListsTheVerdictRules)
         rules.push_back(std::string("| ") + VerdictName(rule.verdict) + " | " + rule.rule + " |");
     }
     rules.push_back("| good | everything else |");
+    for (const NoteRule& rule : NoteRules()) {
+        rules.push_back(std::string("| note | ") + rule.rule + " |");
+    }
     EXPECT_EQ(shown, rules);
 }
 

@@ -14,8 +14,11 @@ RULES is deploy/prometheus/hddiag-health.rules.yml. One boot, three disks:
      (reliability degraded): failing, exit status 1, and its metrics file
      fed to promtool makes the failing and critical-warning alerts fire
      with that disk's labels;
-  3. a PATH without smartctl: `run` gives the note on standard error and
-     still exits 0.
+  3. the AHCI disk after `smartctl -t short` (QEMU logs the test at once):
+     hddiag, with a PATH that lacks the sbin folders, still finds smartctl
+     there and shows the passed short test from the self-test log;
+  4. smartctl hidden (a bind mount over it) and a PATH without it: `run`
+     gives the note on standard error and still exits 0.
 
 Exits 77 (skipped), with the reason, when QEMU, the kernel package,
 smartctl or promtool cannot be had; under CI=true that is a failure.
@@ -68,11 +71,17 @@ $H --json health >health.json 2>health-json.err; echo $? >health-json.status
 smartctl -j -A "$sata" >sata-attributes.json
 for d in sata nvme virt; do
     eval node=\$$d
-    smartctl --json --info --health --attributes --log=error "$node" >$d-smartctl.json; echo $? >$d-smartctl.status
+    smartctl --json --info --health --attributes --log=error --log=selftest "$node" >$d-smartctl.json
+    echo $? >$d-smartctl.status
 done
+smartctl -t short "$sata" >selftest-start.txt 2>&1; echo $? >selftest-start.status
+env PATH=/usr/bin:/bin $H --json health "$sata" >selftest.json 2>selftest.err; echo $? >selftest.status
 vm_mark critical
 $H --json health --metrics nvme.prom "$nvme" >nvme.json 2>nvme.err; echo $? >nvme.status
 $H health "$nvme" >nvme.txt 2>&1
+for p in /usr/local/sbin/smartctl /usr/sbin/smartctl /sbin/smartctl; do
+    if [ -f "$p" ]; then mount --bind /dev/null "$p" || exit 4; fi
+done
 env PATH=/usr/bin:/bin $H --disk "$sata:sata" --seed 7 run >nosmartctl.out 2>nosmartctl.err; echo $? >nosmartctl.status
 exit 0
 """
@@ -178,6 +187,21 @@ def check_failing_nvme(result, nodes, rules, work):
     return result.file("nvme.txt"), r.stdout.strip()
 
 
+def check_self_test(result, nodes):
+    sata = os.path.basename(nodes["sata"])
+    check(int(result.file("selftest-start.status")) == 0, f"smartctl -t short: {result.file('selftest-start.txt')}")
+    status = int(result.file("selftest.status"))
+    check(status == 0, f"health with a PATH without sbin exited {status}: {result.file('selftest.err')}")
+    _, h = entries(json.loads(result.file("selftest.json")))[sata]
+    check(h["state"] == "read", f"{sata}: smartctl not found outside PATH? {h['state']} {h['note']}")
+    tests = h["smart"].get("self_tests")
+    check(tests is not None and tests["entries"], f"{sata}: no self-test log after smartctl -t short: {tests}")
+    newest = tests["entries"][0]
+    check(newest["kind"] == "short" and newest["result"] == "passed" and h["verdict"] == "good",
+          f"{sata}: newest self-test {newest}, verdict {h['verdict']} {h['reasons']}")
+    return newest
+
+
 def check_without_smartctl(result):
     status = int(result.file("nosmartctl.status"))
     err = result.file("nosmartctl.err")
@@ -219,6 +243,8 @@ def main():
         print(f"boot: {result.seconds:.1f} s\nhddiag health, every disk:\n{table}")
         failing, promtool = check_failing_nvme(result, nodes, rules, work)
         print(f"after qom-set smart_critical_warning={RELIABILITY:#04x}:\n{failing}promtool: {promtool}")
+        newest = check_self_test(result, nodes)
+        print(f"after smartctl -t short, found outside PATH: {newest}")
         check_without_smartctl(result)
         print(f"run with no smartctl on PATH: exit 0, standard error says {NOTE!r}")
         return 0

@@ -131,7 +131,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
 {
     std::unique_ptr<HealthSource> smartctl;
     if (health == nullptr) {
-        smartctl = SmartctlHealth();
+        smartctl = SmartctlHealth(options.smartctlTypes);
         health = smartctl.get();
     }
     Session session(object, io.interrupt);
@@ -147,6 +147,7 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
     std::optional<MapView> map;
     if (timed != nullptr) {
         latency.emplace(*timed, clock);
+        latency->Recorder().CountSlowFrom(static_cast<ULONGLONG>(options.slowReadMs) * 1000000u);
         // The map is drawn live, or kept for the page only.
         if (mode == ViewMode::Map || !options.reportPath.empty()) {
             session.AddObserver(&map.emplace(io.err, clock, *timed, latency->Recorder(),
@@ -179,6 +180,11 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
                << '\n';
     }
     const bool people = !options.trace && !options.json;
+    std::string typesError;
+    if (!CheckSmartctlTypes(options.smartctlTypes, result.disks, typesError)) {
+        io.err << "hddiag: " << typesError << '\n';
+        return kExitUsage;
+    }
     if (options.command == Command::Health) {
         return RunHealth(options, result, *health, io, files);
     }
@@ -234,6 +240,8 @@ int RunCommand(const Options& options, ICHDDObject& object, AppIo& io, RunFiles&
     // the tests' results nor the exit status.
     if (options.command == Command::Run) {
         result.health = ReadDisksHealth(*health, result.disks, io);
+        result.slowReadNs = static_cast<ULONGLONG>(options.slowReadMs) * 1000000u;
+        result.coverage = CoverDisks(result, DiskCommandPrefix(options));
     }
 
     if (options.json) {

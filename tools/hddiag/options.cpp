@@ -121,6 +121,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
                                         {"none", ViewOption::None}},
                                        viewNames))
         ->type_name(viewNames);
+    std::vector<std::string> smartctlTypes;
+    app.add_option("--smartctl-type", smartctlTypes,
+                   "smartctl's device type for one disk (-d TYPE: sat, sat,12, usbjmicron, nvme, ...; repeatable)")
+        ->type_name("DISK=TYPE")
+        ->allow_extra_args(false);
     app.set_version_flag("--version", std::string("hddiag ") + HDDIAG_VERSION);
 
     CLI::App* info = app.add_subcommand("info", "show the disk report");
@@ -137,6 +142,10 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         ->allow_extra_args(false)
         ->check(CheckTestName, "")
         ->type_name("LIST");
+    run->add_option("--slow", o.slowReadMs,
+                    "reads taking at least this long are slow: counted per disk, with the slowest (default " +
+                        std::to_string(kSlowReadMs) + ")")
+        ->type_name("MS");
     ScanOptionTexts scanTexts;
     CLI::App* scan = AddScanCommand(app, o.scan, scanTexts);
     CLI::App* health = AddHealthCommand(app, o);
@@ -188,6 +197,21 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         parsed.exitCode = kExitUsage;
         return parsed;
     }
+    for (const std::string& text : smartctlTypes) {
+        std::string error;
+        SmartctlType type;
+        if (!ParseSmartctlType(text, type, error)) {
+            err << "hddiag: " << error << '\n';
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+        o.smartctlTypes.push_back(std::move(type));
+    }
+    if (!o.smartctlTypes.empty() && (scan->parsed() || test->parsed())) {
+        err << "hddiag: --smartctl-type is for health, info and run, which read SMART\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
     if (scan->parsed()) {
         o.command = Command::Scan;
         std::string error;
@@ -227,6 +251,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         }
         if (o.tests.empty()) {
             o.tests = AllTestKinds();
+        }
+        if (o.slowReadMs == 0 || o.slowReadMs > 3600000) {
+            err << "hddiag: --slow needs milliseconds from 1 to 3600000\n";
+            parsed.exitCode = kExitUsage;
+            return parsed;
         }
     }
     parsed.proceed = true;

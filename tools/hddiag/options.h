@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tools/hddiag/latency/latency_recorder.h"
+#include "tools/hddiag/health/smartctl_type.h"
 #include "tools/hddiag/scan/scan_options.h"
 #include "tools/hddiag/session/test_kinds.h"
 
@@ -55,8 +57,10 @@ struct Options {
     // run
     std::vector<std::string> items;  // as typed; empty: every reported partition
     std::vector<TestKind> tests;     // without repeats, in the order given
+    DWORD slowReadMs = kSlowReadMs;  // --slow: reads at or above this are slow reads
     // health
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
+    std::vector<SmartctlType> smartctlTypes;  // --smartctl-type, for info, run and health
     // scan
     ScanOptions scan;
 };

@@ -6,9 +6,7 @@
 
 namespace hddiag {
 
-namespace {
-
-bool Names(const DiskRow& row, const std::string& name)
+bool NamesDisk(const DiskRow& row, const std::string& name)
 {
     const bool number = !name.empty() && name.size() < 10 &&
                         std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -22,8 +20,6 @@ bool Names(const DiskRow& row, const std::string& name)
     return name == row.device || name == row.path || (!row.device.empty() && name == "/dev/" + row.device);
 }
 
-}  // namespace
-
 bool ChooseDisks(const std::vector<DiskRow>& rows, const std::vector<std::string>& names, std::vector<DiskRow>& chosen,
                  std::string& error)
 {
@@ -33,7 +29,7 @@ bool ChooseDisks(const std::vector<DiskRow>& rows, const std::vector<std::string
         return true;
     }
     for (const std::string& name : names) {
-        const auto it = std::find_if(rows.begin(), rows.end(), [&name](const DiskRow& r) { return Names(r, name); });
+        const auto it = std::find_if(rows.begin(), rows.end(), [&name](const DiskRow& r) { return NamesDisk(r, name); });
         if (it == rows.end()) {
             std::string known;
             for (const DiskRow& r : rows) {

@@ -26,6 +26,7 @@ struct DiskHealth {
     Verdict verdict = Verdict::Good;  // when Read
     std::vector<std::string> reasons;
     double readTime = 0;  // seconds since 1970 (UTC) when read
+    std::vector<std::string> noted;  // what the note rules found: said beside the verdict, never judged
 };
 
 // "good", "warning", "failing"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/health/self_test.h"
 #include "tools/hddiag/health/verdict.h"
 #include "tools/hddiag/writers/html_report.h"
 
@@ -94,6 +95,29 @@ void Figures(std::ostream& out, const SmartReading& r)
     out << "</table>\n";
 }
 
+void SelfTests(std::ostream& out, const SmartReading& r)
+{
+    const SelfTestLog& log = *r.selfTests;
+    if (!log.running.empty()) {
+        out << "<p>Self-test running: " << EscapeHtml(log.running)
+            << (log.runningPercent ? " (" + std::to_string(*log.runningPercent) + "% done)" : std::string()) << "</p>\n";
+    }
+    if (log.entries.empty()) {
+        out << "<p>The self-test log holds no test.</p>\n";
+        return;
+    }
+    out << "<table>\n<tr><th>Self-test</th><th>Result</th><th>Status</th><th>Power-on hours</th><th>Hours ago</th>"
+           "<th>LBA</th></tr>\n";
+    for (const SelfTestEntry& e : log.entries) {
+        const std::string result =
+            e.result == SelfTestResult::Failed ? FailureText(e, log.nvme) : SelfTestResultName(e.result);
+        out << "<tr>" << Cell(e.type.empty() ? SelfTestKindName(e.kind) : e.type) << Cell(result) << Cell(e.statusText)
+            << Cell(Known(e.hours), true) << Cell(Known(SelfTestAgeHours(e, log.nvme, r.powerOnHours)), true)
+            << Cell(Known(e.lba), true) << "</tr>\n";
+    }
+    out << "</table>\n";
+}
+
 }  // namespace
 
 void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, const std::vector<DiskHealth>& health)
@@ -116,6 +140,9 @@ void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, con
         Figures(out, h.reading);
         if (!h.reading.attributes.empty()) {
             Attributes(out, h.reading);
+        }
+        if (h.reading.selfTests) {
+            SelfTests(out, h.reading);
         }
         for (const std::string& note : h.reading.notes) {
             out << "<p>Note: " << EscapeHtml(note) << "</p>\n";

@@ -1,5 +1,5 @@
-// The report page's health part: per disk its verdict and reasons, and its
-// attributes with the failure predictors first.
+// The report page's health part: per disk its verdict and reasons, its
+// attributes with the failure predictors first, and its self-test log.
 #pragma once
 
 #include <ostream>

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <sstream>
 
+#include "tools/hddiag/health/self_test.h"
 #include "tools/hddiag/health/verdict.h"
 #include "tools/hddiag/writers/metrics_text.h"
 
@@ -77,6 +78,10 @@ void WriteHealthMetrics(std::ostream& out, const std::vector<DiskRow>& rows, con
     Family spare{"hddiag_nvme_available_spare", "", "NVMe spare capacity left, in percent.", {}};
     Family temperature{"hddiag_disk_temperature_celsius", "celsius", "The disk's temperature as smartctl reports it.", {}};
     Family hours{"hddiag_disk_power_on_hours", "", "Hours the disk has been powered on, as smartctl reports it.", {}};
+    Family testResult{"hddiag_smart_self_test_result", "",
+                      "The newest finished self-test of a kind: 1 for the result it has (stopped: by the host).", {}};
+    Family testAge{"hddiag_smart_self_test_age_hours", "",
+                   "Power-on hours since the newest finished self-test of a kind ended.", {}};
     Family readTime{kReadTime, "seconds", "When the disk's SMART was last read.", {}};
 
     for (const DiskHealth& h : health) {
@@ -127,10 +132,23 @@ void WriteHealthMetrics(std::ostream& out, const std::vector<DiskRow>& rows, con
         if (r.powerOnHours) {
             hours.samples << hours.name << l << *r.powerOnHours << '\n';
         }
+        if (r.selfTests) {
+            for (const SelfTestEntry* e : LatestOfEachKind(*r.selfTests, true)) {
+                const std::string kl = labels + ",kind=\"" + SelfTestKindName(e->kind) + "\"";
+                for (SelfTestResult result : {SelfTestResult::Passed, SelfTestResult::Failed, SelfTestResult::StoppedByHost,
+                                              SelfTestResult::Unknown}) {
+                    testResult.samples << testResult.name << '{' << kl << ",result=\"" << SelfTestResultName(result)
+                                       << "\"} " << (e->result == result ? 1 : 0) << '\n';
+                }
+                if (const std::optional<ULONGLONG> age = SelfTestAgeHours(*e, r.selfTests->nvme, r.powerOnHours)) {
+                    testAge.samples << testAge.name << '{' << kl << "} " << *age << '\n';
+                }
+            }
+        }
         readTime.samples << kReadTime << l << MetricNumber(h.readTime) << '\n';
     }
     for (Family* f : {&status, &verdict, &raw, &normalized, &critical, &media, &used, &spare, &temperature, &hours,
-                      &readTime}) {
+                      &testResult, &testAge, &readTime}) {
         const std::string samples = f->samples.str();
         if (samples.empty()) {
             continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iomanip>
 
+#include "tools/hddiag/health/self_test_output.h"
 #include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
@@ -70,6 +71,9 @@ ordered_json SmartJson(const SmartReading& r)
     if (r.errorLogCount) {
         smart["error_log_count"] = *r.errorLogCount;
     }
+    if (r.selfTests) {
+        smart["self_tests"] = SelfTestJson(r);
+    }
     smart["messages"] = r.messages;
     smart["notes"] = r.notes;
     return smart;
@@ -88,9 +92,14 @@ std::string Join(const std::vector<std::string>& parts)
 
 std::string HealthWhy(const DiskHealth& health)
 {
-    std::string why = health.state == HealthState::Read ? Join(health.reasons) : health.note;
-    if (health.state == HealthState::Read && !health.note.empty()) {
-        why += (why.empty() ? "" : "; ") + health.note;
+    if (health.state != HealthState::Read) {
+        return health.note;
+    }
+    std::string why = Join(health.reasons);
+    for (const std::string& said : {Join(health.noted), health.note}) {
+        if (!said.empty()) {
+            why += (why.empty() ? "" : "; ") + said;
+        }
     }
     return why;
 }
@@ -101,6 +110,7 @@ void PrintHealthTable(std::ostream& out, const std::vector<DiskRow>& rows, const
         std::string disk, device, model, serial, verdict, temperature, hours, why;
     };
     std::vector<Line> lines{{"Disk", "Device", "Model", "Serial", "Health", "Temp", "Hours", "Why"}};
+    std::vector<std::string> selfTests;
     std::vector<std::string> notes;
     for (const DiskHealth& h : health) {
         const DiskRow* row = FindDisk(rows, h.disk);
@@ -114,6 +124,10 @@ void PrintHealthTable(std::ostream& out, const std::vector<DiskRow>& rows, const
                   h.reading.powerOnHours ? std::to_string(*h.reading.powerOnHours) : "-",
                   Printable(HealthWhy(h))};
         lines.push_back(std::move(line));
+        const std::string tests = h.state == HealthState::Read ? SelfTestLine(h.reading) : std::string();
+        if (!tests.empty()) {
+            selfTests.push_back("disk " + std::to_string(h.disk) + ": " + Printable(tests));
+        }
         for (const std::string& note : h.reading.notes) {
             notes.push_back("disk " + std::to_string(h.disk) + ": " + Printable(note));
         }
@@ -134,6 +148,9 @@ void PrintHealthTable(std::ostream& out, const std::vector<DiskRow>& rows, const
         out << l.why << '\n';
     }
     out << std::right;
+    for (const std::string& tests : selfTests) {
+        out << "Self-tests of " << tests << '\n';
+    }
     for (const std::string& note : notes) {
         out << "Note: " << note << '\n';
     }
@@ -147,6 +164,7 @@ ordered_json HealthJson(const std::vector<DiskHealth>& health)
                               {"state", StateName(h.state)},
                               {"verdict", h.state == HealthState::Read ? ordered_json(VerdictName(h.verdict)) : ordered_json()},
                               {"reasons", h.reasons},
+                              {"noted", h.noted},
                               {"note", TextOrNull(h.note)},
                               {"read_time", h.readTime}};
         if (h.state == HealthState::Read) {

@@ -18,7 +18,10 @@ constexpr DWORD kSmartctlTimeoutMs = 120000;
 
 class SmartctlSource final : public HealthSource {
 public:
-    SmartctlSource() : m_path(host::FindProgram("smartctl")) {}
+    explicit SmartctlSource(std::vector<SmartctlType> types)
+        : m_path(host::FindProgram("smartctl")), m_types(std::move(types))
+    {
+    }
 
     DiskHealth Read(const DiskRow& row) override
     {
@@ -33,7 +36,7 @@ public:
             h.note = "an image file has no SMART";
             return h;
         }
-        std::vector<std::string> args = SmartctlArguments();
+        std::vector<std::string> args = SmartctlArguments(SmartctlTypeFor(m_types, row));
         args.push_back(host::SmartctlDeviceName(row));
         const host::ProgramRun run = host::RunProgram(m_path, args, kSmartctlTimeoutMs);
         if (!run.started || !run.exited) {
@@ -48,6 +51,7 @@ public:
 
 private:
     std::string m_path;
+    std::vector<SmartctlType> m_types;
 };
 
 class MachineSource final : public HealthSource {
@@ -73,13 +77,21 @@ private:
 
 }  // namespace
 
-std::vector<std::string> SmartctlArguments()
+std::vector<std::string> SmartctlArguments(const std::string& type)
 {
-    return {"--json",      "--info", "--health", "--attributes", "--log=error",
-            "--nocheck=standby," + std::to_string(kSmartctlStandbyExit)};
+    std::vector<std::string> args = {"--json", "--info", "--health", "--attributes", "--log=error", "--log=selftest",
+                                     "--nocheck=standby," + std::to_string(kSmartctlStandbyExit)};
+    if (!type.empty()) {
+        args.push_back("-d");
+        args.push_back(type);
+    }
+    return args;
 }
 
-std::unique_ptr<HealthSource> SmartctlHealth() { return std::make_unique<SmartctlSource>(); }
+std::unique_ptr<HealthSource> SmartctlHealth(std::vector<SmartctlType> types)
+{
+    return std::make_unique<SmartctlSource>(std::move(types));
+}
 
 std::unique_ptr<HealthSource> MachineHealth(std::vector<std::string> outputs)
 {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/hddiag/health/disk_health.h"
+#include "tools/hddiag/health/smartctl_type.h"
 #include "tools/hddiag/session/real_disks.h"
 
 namespace hddiag {
@@ -19,12 +20,14 @@ public:
     virtual std::string Note() const { return {}; }
 };
 
-// smartctl's arguments before the device name: read-only, and never waking a
-// disk in standby.
-std::vector<std::string> SmartctlArguments();
+// smartctl's arguments before the device name: one run for the SMART data,
+// the error log and the self-test log, read-only, never waking a disk in
+// standby; with -d TYPE when a type is given.
+std::vector<std::string> SmartctlArguments(const std::string& type);
 
-// smartctl as found on this computer (PATH; on Windows also beside hddiag.exe).
-std::unique_ptr<HealthSource> SmartctlHealth();
+// smartctl as found on this computer (PATH, then the sbin folders; on
+// Windows beside hddiag.exe, then PATH), told the types given for disks.
+std::unique_ptr<HealthSource> SmartctlHealth(std::vector<SmartctlType> types);
 
 // By disk number: the smartctl output that answers for each disk of a
 // simulated machine; an empty text answers no SMART.

@@ -1,8 +1,9 @@
 #include "tools/hddiag/health/smartctl_json.h"
 
-#include <limits>
 #include <nlohmann/json.hpp>
 
+#include "tools/hddiag/health/json_reader.h"
+#include "tools/hddiag/health/self_test_json.h"
 #include "tools/hddiag/health/verdict.h"
 
 namespace hddiag {
@@ -11,115 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-// Reads typed values out of the document; a value of the wrong type is left
-// out and named in the notes.
-class Reader {
-public:
-    explicit Reader(std::vector<std::string>& notes) : m_notes(notes) {}
-
-    const json* Object(const json& parent, const char* key, const std::string& path)
-    {
-        const json* j = Find(parent, key);
-        if (j != nullptr && !j->is_object()) {
-            Note(path, "is not an object");
-            return nullptr;
-        }
-        return j;
-    }
-
-    const json* Array(const json& parent, const char* key, const std::string& path)
-    {
-        const json* j = Find(parent, key);
-        if (j != nullptr && !j->is_array()) {
-            Note(path, "is not a list");
-            return nullptr;
-        }
-        return j;
-    }
-
-    std::optional<ULONGLONG> Unsigned(const json& parent, const char* key, const std::string& path,
-                                      ULONGLONG max = std::numeric_limits<ULONGLONG>::max())
-    {
-        const json* j = Find(parent, key);
-        if (j == nullptr) {
-            return std::nullopt;
-        }
-        if (j->is_number_unsigned() || (j->is_number_integer() && j->get<LONGLONG>() >= 0)) {
-            const ULONGLONG v = j->is_number_unsigned() ? j->get<ULONGLONG>() : static_cast<ULONGLONG>(j->get<LONGLONG>());
-            if (v <= max) {
-                return v;
-            }
-            Note(path, "is out of range (" + std::to_string(v) + ")");
-            return std::nullopt;
-        }
-        Note(path, j->is_number() ? "is not a whole number of 0 or more" : "is not a number");
-        return std::nullopt;
-    }
-
-    std::optional<ULONG> Small(const json& parent, const char* key, const std::string& path)
-    {
-        const std::optional<ULONGLONG> v = Unsigned(parent, key, path, 0xFFFFFFFFull);
-        return v ? std::optional<ULONG>(static_cast<ULONG>(*v)) : std::nullopt;
-    }
-
-    std::optional<LONGLONG> Signed(const json& parent, const char* key, const std::string& path)
-    {
-        const json* j = Find(parent, key);
-        if (j == nullptr) {
-            return std::nullopt;
-        }
-        if (j->is_number_integer() && !j->is_number_unsigned()) {
-            return j->get<LONGLONG>();
-        }
-        if (j->is_number_unsigned() && j->get<ULONGLONG>() <= static_cast<ULONGLONG>(std::numeric_limits<LONGLONG>::max())) {
-            return static_cast<LONGLONG>(j->get<ULONGLONG>());
-        }
-        Note(path, j->is_number() ? "is not a whole number" : "is not a number");
-        return std::nullopt;
-    }
-
-    std::optional<bool> Bool(const json& parent, const char* key, const std::string& path)
-    {
-        const json* j = Find(parent, key);
-        if (j == nullptr) {
-            return std::nullopt;
-        }
-        if (j->is_boolean()) {
-            return j->get<bool>();
-        }
-        Note(path, "is not true or false");
-        return std::nullopt;
-    }
-
-    std::string Text(const json& parent, const char* key, const std::string& path)
-    {
-        const json* j = Find(parent, key);
-        if (j == nullptr) {
-            return {};
-        }
-        if (j->is_string()) {
-            return j->get<std::string>();
-        }
-        Note(path, "is not a text");
-        return {};
-    }
-
-    void Note(const std::string& path, const std::string& problem) { m_notes.push_back(path + " " + problem + "; left out"); }
-
-private:
-    static const json* Find(const json& parent, const char* key)
-    {
-        if (!parent.is_object()) {
-            return nullptr;
-        }
-        const auto it = parent.find(key);
-        return it == parent.end() || it->is_null() ? nullptr : &*it;
-    }
-
-    std::vector<std::string>& m_notes;
-};
-
-void ReadAttributes(Reader& in, const json& doc, SmartReading& r)
+void ReadAttributes(JsonReader& in, const json& doc, SmartReading& r)
 {
     const json* section = in.Object(doc, "ata_smart_attributes", "ata_smart_attributes");
     const json* table = section != nullptr ? in.Array(*section, "table", "ata_smart_attributes.table") : nullptr;
@@ -160,7 +53,7 @@ void ReadAttributes(Reader& in, const json& doc, SmartReading& r)
     }
 }
 
-void ReadNvme(Reader& in, const json& doc, SmartReading& r)
+void ReadNvme(JsonReader& in, const json& doc, SmartReading& r)
 {
     const json* log = in.Object(doc, "nvme_smart_health_information_log", "nvme_smart_health_information_log");
     if (log == nullptr) {
@@ -176,7 +69,7 @@ void ReadNvme(Reader& in, const json& doc, SmartReading& r)
     r.nvme = n;
 }
 
-void ReadScsi(Reader& in, const json& doc, SmartReading& r)
+void ReadScsi(JsonReader& in, const json& doc, SmartReading& r)
 {
     r.scsiGrownDefects = in.Unsigned(doc, "scsi_grown_defect_list", "scsi_grown_defect_list");
     if (const json* log = in.Object(doc, "scsi_error_counter_log", "scsi_error_counter_log")) {
@@ -190,7 +83,7 @@ void ReadScsi(Reader& in, const json& doc, SmartReading& r)
 SmartReading ReadDocument(const json& doc, std::optional<ULONG> processExit)
 {
     SmartReading r;
-    Reader in(r.notes);
+    JsonReader in(r.notes);
     if (const json* version = in.Array(doc, "json_format_version", "json_format_version")) {
         if (version->empty() || !(*version)[0].is_number_unsigned() || (*version)[0].get<ULONGLONG>() != 1) {
             r.notes.push_back("json_format_version is not 1.x, the version hddiag knows; read as if it were");
@@ -251,6 +144,7 @@ SmartReading ReadDocument(const json& doc, std::optional<ULONG> processExit)
             }
         }
     }
+    ReadSelfTestLog(in, doc, r);
     return r;
 }
 

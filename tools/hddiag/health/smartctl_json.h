@@ -1,6 +1,7 @@
 // smartctl's JSON output (`smartctl --json --info --health --attributes
-// --log=error`), read as untrusted input: a part of a shape hddiag does not
-// know is left out with a note, never trusted, and never stops the rest.
+// --log=error --log=selftest`), read as untrusted input: a part of a shape
+// hddiag does not know is left out with a note, never trusted, and never
+// stops the rest.
 #pragma once
 
 #include <optional>

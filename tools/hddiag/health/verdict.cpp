@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tools/hddiag/health/self_test.h"
+
 namespace hddiag {
 
 namespace {
@@ -10,6 +12,7 @@ namespace {
 constexpr ULONG kExitDiskFailing = 1u << 3;
 constexpr ULONG kExitPrefailNow = 1u << 4;
 constexpr ULONG kExitThresholdPast = 1u << 5;
+constexpr ULONG kExitSelfTestErrors = 1u << 7;
 
 bool ExitBit(const SmartReading& r, ULONG bit) { return r.exitStatus && (*r.exitStatus & bit) != 0; }
 
@@ -162,6 +165,42 @@ void ThresholdPast(const SmartReading& r, std::vector<std::string>& reasons)
     }
 }
 
+void SelfTestFailed(const SmartReading& r, std::vector<std::string>& reasons)
+{
+    if (!r.selfTests) {
+        return;
+    }
+    for (const SelfTestEntry* e : StandingFailures(*r.selfTests)) {
+        reasons.push_back(LastSelfTestName(*e) + " " + FailureText(*e, r.selfTests->nvme));
+    }
+}
+
+void SelfTestLogErrors(const SmartReading& r, std::vector<std::string>& reasons)
+{
+    // A failure already named says more than the bit.
+    if (r.selfTests && !StandingFailures(*r.selfTests).empty()) {
+        return;
+    }
+    if (ExitBit(r, kExitSelfTestErrors)) {
+        reasons.push_back("smartctl found errors in the self-test log (exit status bit 7)");
+        return;
+    }
+    if (r.selfTests && r.selfTests->errorCount.value_or(0) > r.selfTests->outdatedErrors.value_or(0)) {
+        reasons.push_back("the self-test log holds " +
+                          std::to_string(*r.selfTests->errorCount - r.selfTests->outdatedErrors.value_or(0)) +
+                          " failed self-test(s) no later extended self-test passed over");
+    }
+}
+
+void SelfTestStoppedByHost(const SmartReading& r, std::vector<std::string>& notes)
+{
+    const SelfTestEntry* last = r.selfTests ? LastFinished(*r.selfTests) : nullptr;
+    if (last != nullptr && last->result == SelfTestResult::StoppedByHost) {
+        notes.push_back(LastSelfTestName(*last) + " was stopped by the host" +
+                        (last->statusText.empty() ? std::string() : ": " + last->statusText));
+    }
+}
+
 }  // namespace
 
 const std::vector<VerdictRule>& VerdictRules()
@@ -179,6 +218,12 @@ const std::vector<VerdictRule>& VerdictRules()
          "NVMe critical warning bit 0 (available spare below its threshold, also when `available_spare` is below "
          "`available_spare_threshold`), bit 2 (reliability degraded) or bit 3 (media read-only)",
          NvmeCritical},
+        {Verdict::Failing,
+         "the newest self-test of a kind (short, extended, ...) failed and no extended self-test passed since: ATA "
+         "status 3 (a fatal or unknown error stopped it), 4 (unknown), 5 (electrical), 6 (servo/seek), 7 (read "
+         "failure) or 8 (handling damage), NVMe result 5 (fatal error), 6 or 7 (failed segments); the LBA that "
+         "failed is named",
+         SelfTestFailed},
         {Verdict::Warning, "raw value above 0 in attribute 5, 187, 197 or 198", PredictorRaw},
         {Verdict::Warning, "attribute 188 at or below its threshold now or in the past (its raw value is never judged)",
          CommandTimeout},
@@ -192,6 +237,20 @@ const std::vector<VerdictRule>& VerdictRules()
         {Verdict::Warning,
          "an attribute crossed its threshold in the past (`when_failed` \"past\"), or smartctl's exit status bit 5",
          ThresholdPast},
+        {Verdict::Warning,
+         "smartctl's exit status bit 7 (errors in the self-test log), or the log's `error_count_total` above its "
+         "`error_count_outdated`, when no failed self-test is named",
+         SelfTestLogErrors},
+    };
+    return rules;
+}
+
+const std::vector<NoteRule>& NoteRules()
+{
+    static const std::vector<NoteRule> rules = {
+        {"the last self-test was stopped by the host (ATA status 1 aborted, 2 interrupted by a reset; NVMe result "
+         "1-4 or 9): said in Why, never judged",
+         SelfTestStoppedByHost},
     };
     return rules;
 }
@@ -209,6 +268,10 @@ void Judge(DiskHealth& health)
         if (health.reasons.size() > before) {
             health.verdict = std::max(health.verdict, rule.verdict);
         }
+    }
+    health.noted.clear();
+    for (const NoteRule& rule : NoteRules()) {
+        rule.check(health.reading, health.noted);
     }
 }
 

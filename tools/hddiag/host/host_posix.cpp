@@ -34,6 +34,8 @@ public:
             row.path = d.path;
             row.device = d.identity.device;
             row.bus = hdd::sim::BusDisplayName(d.bus);
+            row.busType = d.bus;
+            row.media = d.removable ? RemovableMedia : FixedMedia;
             row.model = d.identity.model;
             row.serial = d.identity.serial;
             row.wwn = d.identity.wwn;

@@ -10,8 +10,8 @@
 namespace hddiag::host {
 
 // Where the program is: on POSIX the first executable file of that name on
-// PATH; on Windows NAME.exe beside hddiag.exe, else on PATH. Empty when
-// there is none.
+// PATH, else in /usr/local/sbin, /usr/sbin or /sbin; on Windows NAME.exe
+// beside hddiag.exe, else on PATH. Empty when there is none.
 std::string FindProgram(const std::string& name);
 
 struct ProgramRun {

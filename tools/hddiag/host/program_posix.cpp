@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "tools/hddiag/host/program.h"
+#include "tools/hddiag/host/program_search_posix.h"
 
 extern char** environ;
 
@@ -68,27 +69,37 @@ private:
 
 }  // namespace
 
-std::string FindProgram(const std::string& name)
+std::string FindProgramOn(const std::string& name, const std::string& path, const std::vector<std::string>& after)
 {
     if (name.find('/') != std::string::npos) {
         return IsExecutableFile(name) ? name : std::string();
     }
-    const char* path = std::getenv("PATH");
-    const std::string dirs = path != nullptr ? path : "";
+    std::vector<std::string> dirs;
     size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t colon = dirs.find(':', start);
-        const std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        if (IsExecutableFile(candidate)) {
-            return candidate;
-        }
+    while (start <= path.size()) {
+        const size_t colon = path.find(':', start);
+        const std::string dir = path.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        dirs.push_back(dir.empty() ? std::string(".") : dir);
         if (colon == std::string::npos) {
             break;
         }
         start = colon + 1;
     }
+    dirs.insert(dirs.end(), after.begin(), after.end());
+    for (const std::string& dir : dirs) {
+        const std::string candidate = dir + "/" + name;
+        if (IsExecutableFile(candidate)) {
+            return candidate;
+        }
+    }
     return {};
+}
+
+std::string FindProgram(const std::string& name)
+{
+    // A normal user's PATH on Debian lacks the sbin folders, where smartctl is.
+    const char* path = std::getenv("PATH");
+    return FindProgramOn(name, path != nullptr ? path : "", {"/usr/local/sbin", "/usr/sbin", "/sbin"});
 }
 
 ProgramRun RunProgram(const std::string& path, const std::vector<std::string>& args, DWORD timeoutMs)

@@ -40,6 +40,7 @@ void LatencyRecorder::Begin(ULONGLONG nowNs)
     m_minNs = ~0ull;
     m_histogram.fill(0);
     m_classes.fill(0);
+    m_slowReads = 0;
     m_slowestCount = 0;
     m_slowestFloor = 0;
     m_slowestMax = 0;
@@ -185,6 +186,7 @@ LatencySummary LatencyRecorder::Finish(ULONGLONG nowNs) const
         s.p999Ns = Percentile(999);
     }
     s.classes = m_classes;
+    s.slowReads = m_slowReads;
 
     std::vector<Slow> slow(m_slowest.begin(), m_slowest.begin() + static_cast<std::ptrdiff_t>(m_slowestCount));
     std::sort(slow.begin(), slow.end(), [](const Slow& a, const Slow& b) {

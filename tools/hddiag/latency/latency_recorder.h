@@ -20,6 +20,11 @@ constexpr size_t kLatencyClassCount = 6;
 constexpr std::array<ULONGLONG, kLatencyClassCount - 1> kLatencyClassBoundsNs = {
     5000000ull, 20000000ull, 50000000ull, 150000000ull, 500000000ull};
 
+// Reads at or above the slowest class's bound are slow reads: run's --slow
+// default, and the bucket the alert rule in deploy/prometheus counts above.
+constexpr ULONGLONG kSlowReadNs = kLatencyClassBoundsNs.back();
+constexpr DWORD kSlowReadMs = static_cast<DWORD>(kSlowReadNs / 1000000);
+
 // "< 5 ms", ..., ">= 500 ms".
 const char* LatencyClassLabel(size_t index);
 
@@ -71,6 +76,7 @@ struct LatencySummary {
     ULONGLONG p99Ns = 0;
     ULONGLONG p999Ns = 0;
     std::array<ULONGLONG, kLatencyClassCount> classes{};
+    ULONGLONG slowReads = 0;  // successful reads at or above the recorder's slow bound
     std::vector<TimedRead> slowest;  // slowest first; equal ones in read order
     std::vector<FailedRead> failed;  // in read order
     ULONGLONG failedNotListed = 0;   // failed reads beyond the list's cap
@@ -106,6 +112,8 @@ public:
 
     // Forgets the previous test.
     void Begin(ULONGLONG nowNs);
+    // Successful reads at or above this are counted as slow (kept by Begin).
+    void CountSlowFrom(ULONGLONG ns) { m_slowFromNs = ns; }
     // Also marks every read on this map (null: none), which Begin leaves alone.
     void Feed(ReadMap* map) { m_map = map; }
 
@@ -117,6 +125,7 @@ public:
         ++m_histogram[HistogramIndex(ns)];
         const size_t latencyClass = LatencyClassOf(ns);
         ++m_classes[latencyClass];
+        m_slowReads += ns >= m_slowFromNs ? 1u : 0u;
         Cell& cell = MapCell(sector);
         ++cell.reads;
         cell.sumNs += ns;
@@ -199,6 +208,8 @@ private:
     ULONGLONG m_minNs = ~0ull;
     std::array<ULONGLONG, kHistogramBuckets> m_histogram{};
     std::array<ULONGLONG, kLatencyClassCount> m_classes{};
+    ULONGLONG m_slowFromNs = kSlowReadNs;
+    ULONGLONG m_slowReads = 0;
 
     std::array<Slow, kSlowestKept> m_slowest{};
     size_t m_slowestCount = 0;

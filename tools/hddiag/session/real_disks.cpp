@@ -34,6 +34,8 @@ std::vector<DiskRow> RowsOfMachine(const hdd::sim::MachineDescription& machine)
         const hdd::sim::SimDisk& d = machine.disks[i];
         DiskRow row = PhysicalDriveRow(static_cast<LONG>(i));
         row.bus = hdd::sim::BusDisplayName(d.bus);
+        row.busType = d.bus;
+        row.media = d.media;
         row.model = d.model;
         row.serial = d.serial;
         row.wwn = d.wwn;

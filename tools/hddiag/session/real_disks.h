@@ -27,6 +27,8 @@ struct DiskRow {
     std::string path;     // device node or image file; \\.\PhysicalDriveN
     std::string device;   // kernel name (sda), an image file's path; PhysicalDriveN
     std::string bus;      // SATA, USB, NVMe, file, ...; empty when unknown
+    DWORD busType = BusTypeUnknown;  // as the disk answers the component
+    DWORD media = FixedMedia;        // the component tests fixed media only
     std::string model;    // empty when unknown, as are serial and wwn
     std::string serial;
     std::string wwn;

@@ -4,6 +4,7 @@
 
 #include "tools/hddiag/health/health_html.h"
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/writers/coverage_html.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/writers/svg_charts.h"
 #include "tools/hddiag/writers/text_escape.h"
@@ -245,6 +246,9 @@ void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& 
         << " not run." << (result.interrupted ? " Ctrl-C stopped the run." : "") << "</p>\n";
     if (!result.tests.empty()) {
         SummaryTable(out, result);
+    }
+    if (result.plan.made) {
+        WriteCoverageSection(out, result);
     }
 
     out << "<h3>Disks</h3>\n<table>\n<tr><th>Letter</th><th>Disk</th><th>Partition</th><th>Size (MiB)</th></tr>\n";

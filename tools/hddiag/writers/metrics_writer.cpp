@@ -47,6 +47,15 @@ std::string DiskInfo(const std::vector<DiskRow>& disks)
     return samples;
 }
 
+// {disk="0",device="sda",serial="S1"}: a disk with its identity, as the
+// health file labels it.
+std::string DiskLabels(const DiskCoverage& disk, const std::vector<DiskRow>& disks)
+{
+    const DiskRow* row = FindDisk(disks, disk.disk);
+    return "{disk=\"" + std::to_string(disk.disk) + "\",device=\"" + MetricLabelValue(disk.device) + "\",serial=\"" +
+           MetricLabelValue(row != nullptr ? row->serial : std::string()) + "\"} ";
+}
+
 struct Family {
     const char* name;
     const char* type;
@@ -94,6 +103,21 @@ void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& inf
     emit({"hddiag_disk_info", "gauge", "",
           "The disks hddiag knows, by number, with their identity (always 1)."},
          DiskInfo(result.disks));
+    std::ostringstream tested, slowReads;
+    for (const DiskCoverage& disk : result.coverage) {
+        const std::string labels = DiskLabels(disk, result.disks);
+        tested << "hddiag_disk_tested" << labels << (disk.Tested() ? 1 : 0) << '\n';
+        if (disk.timed) {
+            slowReads << "hddiag_disk_slow_reads" << labels << disk.slowReads << '\n';
+        }
+    }
+    emit({"hddiag_disk_tested", "gauge", "",
+          "1 when a test of the run read the disk to its end, 0 when none did (a bus or media the tests do not "
+          "take, no lettered partition, refused, stopped)."},
+         tested.str());
+    emit({"hddiag_disk_slow_reads", "gauge", "",
+          "Successful reads of the disk's tests that took hddiag_run_slow_read_seconds or more."},
+         slowReads.str());
     std::ostringstream codes, passed, reads, failed, duration, histogram;
     for (const Series& s : series) {
         const std::string labels = "{" + s.labels + "} ";
@@ -127,8 +151,15 @@ void WriteMetrics(std::ostream& out, const RunResult& result, const RunInfo& inf
     emit({"hddiag_test_read_latency_seconds", "histogram", "seconds",
           "Latency of the test's successful sector reads, seek included."},
          histogram.str());
-    emit({"hddiag_run_passed", "gauge", "", "1 when every test of the run passed, else 0."},
-         std::string("hddiag_run_passed ") + (ExitCodeFor(result) == 0 ? "1" : "0") + "\n");
+    emit({"hddiag_run_passed", "gauge", "",
+          "1 when at least one test ran and every test of the run passed, else 0 (also when nothing was tested)."},
+         std::string("hddiag_run_passed ") + (RunPassed(result) ? "1" : "0") + "\n");
+    emit({"hddiag_run_tests", "gauge", "", "Tests that ran to their end, passed or failed; 0: nothing was tested."},
+         "hddiag_run_tests " + std::to_string(TestsRun(result)) + "\n");
+    if (!result.coverage.empty()) {
+        emit({"hddiag_run_slow_read_seconds", "gauge", "seconds", "From this latency on a read counts as slow (--slow)."},
+             "hddiag_run_slow_read_seconds " + MetricNumber(static_cast<double>(result.slowReadNs) / 1e9) + "\n");
+    }
     emit({"hddiag_run_end_timestamp_seconds", "gauge", "seconds", "When the run ended."},
          "hddiag_run_end_timestamp_seconds " + MetricNumber(info.endTime) + "\n");
     out << "# EOF\n";

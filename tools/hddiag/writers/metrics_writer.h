@@ -2,7 +2,8 @@
 // every disk's identity; per tested disk (with its device and serial),
 // partitions and test its result code, reads, failed reads, time and a
 // latency histogram whose buckets are the latency classes; the run's end
-// time and verdict.
+// time and verdict; for run, per disk whether it was tested and its slow
+// reads, and how many tests ran.
 #pragma once
 
 #include <ostream>

@@ -5,6 +5,7 @@
 
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/writers/coverage_text.h"
 #include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
@@ -99,6 +100,34 @@ nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
     return disks;
 }
 
+// What run did to each disk; what was not measured is null.
+nlohmann::ordered_json CoverageJson(const std::vector<DiskCoverage>& disks)
+{
+    using nlohmann::ordered_json;
+    ordered_json entries = ordered_json::array();
+    for (const DiskCoverage& disk : disks) {
+        const auto timed = [&disk](ULONGLONG value) { return disk.timed ? ordered_json(value) : ordered_json(); };
+        ordered_json slowest;
+        if (disk.timed && disk.slowest.nanoseconds != 0) {
+            slowest = {{"sector", disk.slowest.sector}, {"ms", Ms(disk.slowest.nanoseconds)}};
+        }
+        entries.push_back({{"disk", disk.disk},
+                           {"device", disk.device},
+                           {"state", !disk.Tested() ? "not tested" : disk.slowReads > 0 ? "slow" : "tested"},
+                           {"tested", disk.Tested()},
+                           {"not_tested_reason", disk.Tested() ? ordered_json() : ordered_json(disk.notTested)},
+                           {"tests", disk.Tests()},
+                           {"tests_passed", disk.outcomes[static_cast<size_t>(Outcome::Passed)]},
+                           {"reads", timed(disk.reads)},
+                           {"sectors", disk.sectors == 0 ? ordered_json() : ordered_json(disk.sectors)},
+                           {"slow_reads", timed(disk.slowReads)},
+                           {"slowest", slowest},
+                           {"health", disk.health.empty() ? ordered_json() : ordered_json(disk.health)},
+                           {"full_read", disk.fullRead}});
+    }
+    return entries;
+}
+
 }  // namespace
 
 int ExitCodeFor(const RunResult& result)
@@ -113,6 +142,8 @@ int ExitCodeFor(const RunResult& result)
     }
     return 0;
 }
+
+bool RunPassed(const RunResult& result) { return ExitCodeFor(result) == 0 && TestsRun(result) > 0; }
 
 void PrintReport(std::ostream& out, const ReportRecord& report)
 {
@@ -175,6 +206,9 @@ void PrintSummary(std::ostream& out, const RunResult& result)
         }
         out << ".\n";
     }
+    if (result.plan.made) {
+        PrintDisksSummary(out, result);
+    }
 }
 
 void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
@@ -217,8 +251,13 @@ void PrintJson(std::ostream& out, const RunResult& result, bool withTests)
             tests.push_back(std::move(entry));
         }
         doc["results"] = std::move(tests);
+        if (result.plan.made) {
+            doc["per_disk"] = CoverageJson(result.coverage);
+            doc["slow_read_ms"] = result.slowReadNs / 1000000;
+        }
         doc["aborted"] = result.interrupted;
-        doc["passed"] = ExitCodeFor(result) == 0;
+        doc["tests_run"] = TestsRun(result);
+        doc["passed"] = RunPassed(result);
     }
     // Names from outside may hold any bytes: what is not UTF-8 becomes U+FFFD.
     out << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';

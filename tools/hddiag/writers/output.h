@@ -12,6 +12,7 @@
 #include "tools/hddiag/latency/read_map.h"
 #include "tools/hddiag/session/real_disks.h"
 #include "tools/hddiag/session/session.h"
+#include "tools/hddiag/writers/disk_coverage.h"
 
 namespace hddiag {
 
@@ -32,6 +33,10 @@ struct RunResult {
     std::vector<DiskRow> disks;
     // Each disk's SMART health (info, health, and run after its tests).
     std::vector<DiskHealth> health;
+    // run: what it did to each disk (empty for the other commands), and the
+    // bound from which its reads counted as slow.
+    std::vector<DiskCoverage> coverage;
+    ULONGLONG slowReadNs = kSlowReadNs;
 
     const LatencySummary* LatencyOf(size_t test) const
     {
@@ -42,6 +47,11 @@ struct RunResult {
 
 // 0 when every test passed and nothing was interrupted, else 1.
 int ExitCodeFor(const RunResult& result);
+
+// Whether the run passed as --json and --metrics say it: a test ran to its
+// end, and the exit status is 0. A run that tested nothing exits with 0 but
+// has not passed.
+bool RunPassed(const RunResult& result);
 
 void PrintReport(std::ostream& out, const ReportRecord& report);
 void PrintSummary(std::ostream& out, const RunResult& result);
