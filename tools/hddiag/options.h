@@ -18,7 +18,7 @@ constexpr int kExitUsage = 2;       // bad command line or unreadable machine fi
 constexpr int kExitComponent = 3;   // the component could not be created or answered nothing
 constexpr int kExitInterrupted = 130;  // scan: stopped by SIGINT or SIGTERM, its maps saved
 
-enum class Command { Info, Test, Run, Scan, Health };
+enum class Command { Info, Test, Run, Scan, Health, Check };
 
 // --disk PATH[:BUS]: a block device or image file and the bus it reports.
 struct DiskOption {
@@ -57,8 +57,12 @@ struct Options {
     std::vector<TestKind> tests;     // without repeats, in the order given
     // health
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
-    // scan
+    // scan (and check, which reads disks as scan does)
     ScanOptions scan;
+    // check
+    std::vector<std::string> checkDisks;  // disk numbers or devices; empty: every disk
+    std::string selfTest;                 // "", "short" or "long"
+    bool noScan = false;
 };
 
 struct ParsedCommandLine {
