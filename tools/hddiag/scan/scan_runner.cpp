@@ -108,11 +108,12 @@ bool RunScanReaders(const Options& options, ScanSource& source, const std::vecto
     // Every map is read (and a wrong one refused) before any disk is.
     std::vector<hdd::scan::RangeMap> maps(groups.size());
     std::vector<bool> loaded(groups.size(), false);
+    std::vector<std::vector<hdd::scan::SlowArea>> slow(groups.size());
     for (size_t i = 0; i < groups.size(); ++i) {
         const ScanDiskInfo& disk = *FindScanDisk(source.Disks(), groups[i].front().disk);
         maps[i].Reset(disk.row.size);
         bool found = false;
-        if (!files.LoadMap(i, MapIdentityOf(disk), maps[i], found, error)) {
+        if (!files.LoadMap(i, MapIdentityOf(disk), maps[i], found, slow[i], error)) {
             return false;
         }
         loaded[i] = found;
@@ -140,6 +141,7 @@ bool RunScanReaders(const Options& options, ScanSource& source, const std::vecto
         const bool opened = seam != nullptr;
         scans.push_back(std::make_unique<DiskScan>(disk, groups[i], std::move(seam), std::move(maps[i]), loaded[i],
                                                    std::move(settings)));
+        scans.back()->SetEarlierSlowAreas(std::move(slow[i]));
         if (!opened) {
             scans.back()->SetSeamError(why.empty() ? std::string("its device cannot be opened") : why);
         }
