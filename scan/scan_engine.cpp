@@ -7,6 +7,7 @@
 #include "scan/aligned_buffer.h"
 #include "scan/scan_handle.h"
 #include "scan/scanner.h"
+#include "scan/slow_area_lines.h"
 
 namespace hdd::scan {
 
@@ -178,13 +179,7 @@ DWORD Scanner::TimedRead(ULONGLONG pos, ULONGLONG bytes)
     const ULONGLONG first = pos / m_sector;
     const ULONGLONG sectors = bytes / m_sector;
     if (ns >= m_options.slowNs) {
-        std::vector<SlowArea>& slow = m_result.slowAreas;
-        if (!slow.empty() && slow.back().firstSector + slow.back().sectors == first) {
-            slow.back().sectors += sectors;
-            slow.back().worstNs = std::max(slow.back().worstNs, ns);
-        } else {
-            slow.push_back(SlowArea{first, sectors, ns});
-        }
+        AddSlowRead(m_result.slowAreas, first, sectors, ns);
     }
     m_observer.OnRead(first, sectors, ns, error, m_progress);
     return error;

@@ -352,6 +352,40 @@ const char* const kSystemDiskSmartctl = R"json({
  }
 })json";
 
+// Disk 2 is failing: its drive counts 24 pending sectors (and a few
+// reallocated), its last extended self-test stopped at a read failure, and 24
+// of its sectors cannot be read. SMART's own assessment still passes, and its
+// one partition has no letter, so the component's tests never see it.
+std::string FailingDiskSmartctl()
+{
+    nlohmann::json j = nlohmann::json::parse(kSystemDiskSmartctl);
+    j["smartctl"]["exit_status"] = 64;  // errors in the self-test log
+    j["smartctl"]["argv"].back() = "/dev/sdc";
+    j["device"]["name"] = "/dev/sdc";
+    j["device"]["info_name"] = "/dev/sdc [SAT]";
+    j["model_name"] = "SIMULATED HDD 80GB";
+    j["serial_number"] = "SIM0000080";
+    j["wwn"]["id"] = 80;
+    j["user_capacity"] = {{"blocks", 156301488}, {"bytes", 80026361856ull}};
+    for (nlohmann::json& a : j["ata_smart_attributes"]["table"]) {
+        const int id = a["id"].get<int>();
+        const int raw = id == 5 ? 6 : id == 197 || id == 198 ? 24 : -1;
+        if (raw >= 0) {
+            a["raw"] = {{"value", raw}, {"string", std::to_string(raw)}};
+        }
+    }
+    j["ata_smart_self_test_log"] = nlohmann::json::parse(R"({
+      "standard": { "revision": 1, "count": 2, "error_count_total": 1, "error_count_outdated": 0,
+        "table": [
+          { "type": { "value": 2, "string": "Extended offline" },
+            "status": { "value": 121, "remaining_percent": 90, "string": "Completed: read failure", "passed": false },
+            "lifetime_hours": 21010, "lba": 20000003 },
+          { "type": { "value": 1, "string": "Short offline" },
+            "status": { "value": 0, "string": "Completed without error", "passed": true },
+            "lifetime_hours": 20000 } ] } })");
+    return j.dump(2);
+}
+
 }  // namespace
 
 MachineDescription BuiltinMachine()
@@ -394,6 +428,32 @@ MachineDescription BuiltinMachine()
     stick.partitions = {SimPartition{1, 1048576ull, 8053063680ull - 1048576ull, L'E'}};
     stick.latency.model = LatencyModel::Ssd;
     m.disks.push_back(stick);
+
+    SimDisk failing;
+    failing.bus = BusTypeSata;
+    failing.media = FixedMedia;
+    failing.model = "SIMULATED HDD 80GB";
+    failing.serial = "SIM0000080";
+    failing.wwn = "0x5000000000000050";
+    failing.cylinders = 9729;
+    failing.tracksPerCylinder = 255;
+    failing.sectorsPerTrack = 63;
+    failing.bytesPerSector = 512;
+    failing.size = 80026361856ull;
+    failing.partitions = {SimPartition{1, 1048576ull, 80026361856ull - 1048576ull, 0}};
+    failing.latency.model = LatencyModel::Hdd;
+    failing.unreadable = {SectorRange{20000000ull, 20000015ull}, SectorRange{90000000ull, 90000007ull}};
+    // The drive retries around its bad spots: 0.8 s a read there.
+    failing.slow = {SlowRange{19999000ull, 20001000ull, 800}, SlowRange{89999000ull, 90001000ull, 800}};
+    failing.smartctlJson = FailingDiskSmartctl();
+    failing.shortSelfTestEntry = nlohmann::json::parse(R"({ "type": { "value": 1, "string": "Short offline" },
+      "status": { "value": 0, "string": "Completed without error", "passed": true }, "lifetime_hours": 21011 })")
+                                     .dump(2);
+    failing.extendedSelfTestEntry = nlohmann::json::parse(R"({ "type": { "value": 2, "string": "Extended offline" },
+      "status": { "value": 121, "remaining_percent": 90, "string": "Completed: read failure", "passed": false },
+      "lifetime_hours": 21012, "lba": 20000003 })")
+                                        .dump(2);
+    m.disks.push_back(failing);
 
     return m;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "tools/hddiag/check/check_command.h"
 #include "tools/hddiag/session/batch_estimate.h"
 #include "tools/hddiag/session/component.h"
 #include "tools/hddiag/health/disk_choice.h"
@@ -327,6 +328,9 @@ int RunHddiag(int argc, const char* const* argv, AppIo& io)
     const Options& options = parsed.options;
     if (options.command == Command::Scan) {
         return RunScanCommand(options, io);
+    }
+    if (options.command == Command::Check) {
+        return RunCheckCommand(options, io);
     }
     std::string error;
     // The output files are checked and made before anything is read, so a

@@ -55,6 +55,31 @@ CLI::App* AddHealthCommand(CLI::App& app, Options& o)
     return health;
 }
 
+CLI::App* AddCheckCommand(CLI::App& app, Options& o, ScanOptionTexts& texts)
+{
+    CLI::App* check = app.add_subcommand(
+        "check", "is the disk failing? its health, the drive's own self-test, a read of every sector and its "
+                 "health again: one verdict per disk (exit status 1 when a disk is failing)");
+    check->add_option("disks", o.checkDisks, "disk numbers or devices (/dev/sdb) (default: every disk)")
+        ->type_name("DISK...");
+    check->add_option("--self-test", o.selfTest, "have the drive run its own self-test first, and wait for it")
+        ->check(CLI::IsMember({"short", "long"}))
+        ->type_name("short|long");
+    check->add_flag("--no-scan", o.noScan, "do not read the disk's sectors (health and the self-test only)");
+    AddScanReadOptions(*check, o.scan, texts);
+    return check;
+}
+
+bool CheckCheckCommand(Options& o, const CLI::App& check, const ScanOptionTexts& texts, std::string& error)
+{
+    if (o.trace || o.linked || o.seed) {
+        error = "--trace, --linked and --seed are for info, test and run; check reads the disks itself";
+        return false;
+    }
+    o.checkDisks = SplitItems(o.checkDisks);
+    return CheckScanReadOptions(check, texts, o.scan, error);
+}
+
 }  // namespace
 
 DiskOption ParseDiskOption(const std::string& text)
@@ -149,6 +174,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     ScanOptionTexts scanTexts;
     CLI::App* scan = AddScanCommand(app, o.scan, scanTexts);
     CLI::App* health = AddHealthCommand(app, o);
+    ScanOptionTexts checkTexts;
+    CLI::App* check = AddCheckCommand(app, o, checkTexts);
 
     try {
         app.parse(argc, argv);
@@ -156,7 +183,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         const std::vector<std::string> rest = app.remaining();
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty() &&
             !rest.empty()) {
-            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run, scan or health)\n";
+            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run, scan, health or check)\n";
             parsed.exitCode = kExitUsage;
             return parsed;
         }
@@ -216,6 +243,14 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
         o.command = Command::Scan;
         std::string error;
         if (!CheckScanCommand(o, *scan, scanTexts, error)) {
+            err << "hddiag: " << error << '\n';
+            parsed.exitCode = kExitUsage;
+            return parsed;
+        }
+    } else if (check->parsed()) {
+        o.command = Command::Check;
+        std::string error;
+        if (!CheckCheckCommand(o, *check, checkTexts, error)) {
             err << "hddiag: " << error << '\n';
             parsed.exitCode = kExitUsage;
             return parsed;

@@ -20,7 +20,7 @@ constexpr int kExitUsage = 2;       // bad command line or unreadable machine fi
 constexpr int kExitComponent = 3;   // the component could not be created or answered nothing
 constexpr int kExitInterrupted = 130;  // scan: stopped by SIGINT or SIGTERM, its maps saved
 
-enum class Command { Info, Test, Run, Scan, Health };
+enum class Command { Info, Test, Run, Scan, Health, Check };
 
 // --disk PATH[:BUS]: a block device or image file and the bus it reports.
 struct DiskOption {
@@ -60,9 +60,13 @@ struct Options {
     DWORD slowReadMs = kSlowReadMs;  // --slow: reads at or above this are slow reads
     // health
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
-    std::vector<SmartctlType> smartctlTypes;  // --smartctl-type, for info, run and health
-    // scan
+    std::vector<SmartctlType> smartctlTypes;  // --smartctl-type, for info, run, health and check
+    // scan (and check, which reads disks as scan does)
     ScanOptions scan;
+    // check
+    std::vector<std::string> checkDisks;  // disk numbers or devices; empty: every disk
+    std::string selfTest;                 // "", "short" or "long"
+    bool noScan = false;
 };
 
 struct ParsedCommandLine {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "scan/slow_area_lines.h"
 #include "scan/time_left.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/scan/scan_files.h"
@@ -195,6 +196,15 @@ void DiskScan::RunTarget(TargetOutcome& outcome, bool first)
     outcome.result = hdd::scan::RunScan(m_seam->Api(), target, m_settings.engine, m_map, clock, this);
     outcome.ran = true;
     outcome.endTime = UtcSeconds();
+    // The runs before this one read the rest of the target: their slow
+    // areas count too.
+    std::vector<hdd::scan::SlowArea> earlier;
+    for (const hdd::scan::SlowArea& a : m_earlierSlow) {
+        if (a.firstSector < t.firstSector + t.sectors && a.firstSector + a.sectors > t.firstSector) {
+            earlier.push_back(a);
+        }
+    }
+    outcome.result.slowAreas = hdd::scan::MergeSlowAreas(std::move(earlier), outcome.result.slowAreas);
     outcome.unreadableSectors = m_map.BytesIn(hdd::scan::SectorState::Unreadable, start, end) / sector;
     outcome.unreadableAreas = m_map.AreasIn(hdd::scan::SectorState::Unreadable, start, end);
     outcome.untriedSectors = (m_map.BytesIn(hdd::scan::SectorState::Untried, start, end) +
@@ -238,6 +248,9 @@ void DiskScan::OnPhase(hdd::scan::ScanPhase phase, const hdd::scan::ScanProgress
 void DiskScan::OnRead(ULONGLONG firstSector, ULONGLONG sectors, ULONGLONG ns, DWORD error,
                       const hdd::scan::ScanProgress& progress)
 {
+    if (ns >= m_settings.engine.slowNs) {
+        hdd::scan::AddSlowRead(m_runSlow, firstSector, sectors, ns);
+    }
     {
         const std::lock_guard<std::mutex> hold(m_lock);
         if (error == 0) {
@@ -281,8 +294,12 @@ void DiskScan::Save(const hdd::scan::RangeMap& map, const DiskTarget& target)
     identity.sectorBytes = m_disk.sectorSize;
     identity.rangePos = target.firstSector * m_disk.sectorSize;
     identity.rangeBytes = target.sectors * m_disk.sectorSize;
+    std::vector<std::string> comments = m_settings.comments;
+    for (const hdd::scan::SlowArea& a : hdd::scan::MergeSlowAreas(m_earlierSlow, m_runSlow)) {
+        comments.push_back(hdd::scan::SlowAreaComment(a));
+    }
     std::string why;
-    if (ScanFiles::SaveMap(m_settings.mapPath, hdd::scan::WriteMapFile(map, identity, m_settings.comments), why)) {
+    if (ScanFiles::SaveMap(m_settings.mapPath, hdd::scan::WriteMapFile(map, identity, comments), why)) {
         m_mapSaved = true;
         m_mapError.clear();
     } else {

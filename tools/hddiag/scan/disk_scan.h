@@ -56,6 +56,10 @@ public:
     DiskScan(const DiskScan&) = delete;
     DiskScan& operator=(const DiskScan&) = delete;
 
+    // The slow areas a loaded map kept from the runs before: saved again with
+    // this run's, and counted in each target's result.
+    void SetEarlierSlowAreas(std::vector<hdd::scan::SlowArea> areas) { m_earlierSlow = std::move(areas); }
+
     // A disk whose seam could not be had: Run then scans nothing.
     void SetSeamError(std::string error) { m_seamError = std::move(error); }
 
@@ -97,6 +101,9 @@ private:
     mutable std::mutex m_lock;  // guards m_live and m_cells
     DiskLive m_live;
     ReadMap m_cells;
+
+    std::vector<hdd::scan::SlowArea> m_earlierSlow;
+    std::vector<hdd::scan::SlowArea> m_runSlow;  // this run's, as the reads come (reader thread only)
 
     bool m_mapSaved = false;
     std::string m_mapError;

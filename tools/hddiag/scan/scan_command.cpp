@@ -1,68 +1,14 @@
 #include "tools/hddiag/scan/scan_command.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <exception>
-#include <optional>
-#include <thread>
-
-#include "platform/sim/machine_description.h"
-#include "tools/hddiag/host/host.h"
-#include "tools/hddiag/host/output_file.h"
-#include "tools/hddiag/host/terminal.h"
 #include "tools/hddiag/scan/disk_scan.h"
 #include "tools/hddiag/scan/scan_files.h"
-#include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/scan/scan_output.h"
-#include "tools/hddiag/scan/scan_source.h"
-#include "tools/hddiag/scan/scan_view.h"
-#include "tools/hddiag/view/view_mode.h"
+#include "tools/hddiag/scan/scan_runner.h"
 #include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
 namespace {
-
-constexpr auto kFrame = std::chrono::milliseconds(100);
-
-std::unique_ptr<ScanSource> OpenSource(const Options& options, const std::vector<std::string>& targets,
-                                       std::string& error)
-{
-    if (options.machine.empty()) {
-        std::vector<LONG> disks;
-        for (const std::string& t : targets) {
-            if (const std::optional<TargetName> name = ParseTargetName(t)) {
-                disks.push_back(name->disk);
-            }
-        }
-        return host::OpenScanSource(options, disks, error);
-    }
-    try {
-        hdd::sim::MachineDescription description =
-            options.machine == "builtin" ? hdd::sim::BuiltinMachine() : hdd::sim::LoadMachineFile(options.machine);
-        return SimulatedScanSource(std::move(description), options.pace);
-    } catch (const std::exception& e) {
-        error = "cannot use machine file '" + Printable(options.machine) + "': " + Printable(e.what());
-        return nullptr;
-    }
-}
-
-// The disks, images and machine file the run reads, which no output may be.
-std::vector<std::string> InputsOf(const Options& options)
-{
-    std::vector<std::string> inputs;
-    if (!options.machine.empty() && options.machine != "builtin") {
-        inputs.push_back(options.machine);
-    }
-    for (const DiskOption& disk : options.disks) {
-        inputs.push_back(disk.path);
-    }
-    const bool systemDisks = options.machine.empty() && options.disks.empty();
-    for (std::string& behind : host::FilesBehindDisks(options.disks, systemDisks)) {
-        inputs.push_back(std::move(behind));
-    }
-    return inputs;
-}
 
 // Sizes that must fit every scanned disk's sectors.
 bool CheckSizes(const ScanOptions& scan, const std::vector<std::vector<DiskTarget>>& groups,
@@ -88,48 +34,13 @@ bool CheckSizes(const ScanOptions& scan, const std::vector<std::vector<DiskTarge
     return true;
 }
 
-struct ViewChoice {
-    ViewMode mode = ViewMode::None;
-    ColourMode colour = ColourMode::Off;
-};
-
-ViewChoice ChooseScanView(const Options& options, const AppIo& io)
-{
-    ViewEnvironment env;
-    env.terminal = io.errIsTerminal;
-    const char* noColor = std::getenv("NO_COLOR");
-    env.noColor = noColor != nullptr && *noColor != '\0';
-    const char* term = std::getenv("TERM");
-    env.dumb = term != nullptr && std::string(term) == "dumb";
-    env.readsTimed = true;
-    ViewChoice choice;
-    choice.mode = ChooseViewMode(options.view, env);
-    if (choice.mode == ViewMode::Map && env.terminal) {
-        env.sequencesOn = host::EnableTerminalSequences();
-        choice.mode = ChooseViewMode(options.view, env);
-    }
-    choice.colour = ChooseColour(options.color, env) ? ColourMode::Ansi : ColourMode::Off;
-    return choice;
-}
-
-hdd::scan::MapIdentity IdentityOf(const ScanDiskInfo& disk)
-{
-    hdd::scan::MapIdentity identity;
-    identity.device = disk.row.path;
-    identity.model = disk.row.model;
-    identity.serial = disk.row.serial;
-    identity.diskBytes = disk.row.size;
-    identity.sectorBytes = disk.sectorSize;
-    return identity;
-}
-
 }  // namespace
 
 int RunScanCommand(const Options& options, AppIo& io)
 {
     const ScanOptions& scan = options.scan;
     std::string error;
-    const std::unique_ptr<ScanSource> source = OpenSource(options, scan.targets, error);
+    const std::unique_ptr<ScanSource> source = OpenScanSourceFor(options, scan.targets, error);
     std::vector<DiskTarget> targets;
     if (!source || !ResolveTargets(scan.targets, source->Disks(), targets, error)) {
         io.err << "hddiag: " << error << '\n';
@@ -141,84 +52,20 @@ int RunScanCommand(const Options& options, AppIo& io)
         rows.push_back(&FindScanDisk(source->Disks(), group.front().disk)->row);
     }
     ScanFiles files;
-    if (!CheckSizes(scan, groups, source->Disks(), error) || !files.Prepare(options, InputsOf(options), rows, error)) {
+    if (!CheckSizes(scan, groups, source->Disks(), error) || !files.Prepare(options, ScanInputsOf(options), rows, error)) {
         io.err << "hddiag: " << error << '\n';
         return kExitUsage;
     }
 
-    // Every map is read (and a wrong one refused) before any disk is.
-    std::vector<hdd::scan::RangeMap> maps(groups.size());
-    std::vector<bool> loaded(groups.size(), false);
-    for (size_t i = 0; i < groups.size(); ++i) {
-        const ScanDiskInfo& disk = *FindScanDisk(source->Disks(), groups[i].front().disk);
-        maps[i].Reset(disk.row.size);
-        bool found = false;
-        if (!files.LoadMap(i, IdentityOf(disk), maps[i], found, error)) {
-            io.err << "hddiag: " << error << '\n';
-            return kExitUsage;
-        }
-        loaded[i] = found;
-    }
-
-    const ViewChoice view = ChooseScanView(options, io);
-    std::optional<ScanLines> lines;
-    if (view.mode == ViewMode::Lines) {
-        lines.emplace(io.err);
-    }
     std::string targetList;
     for (const DiskTarget& t : targets) {
         targetList += " " + t.text;
     }
     std::vector<std::unique_ptr<DiskScan>> scans;
-    for (size_t i = 0; i < groups.size(); ++i) {
-        const ScanDiskInfo& disk = *FindScanDisk(source->Disks(), groups[i].front().disk);
-        DiskScanSettings settings;
-        settings.engine.blockBytes = scan.blockSize;
-        settings.engine.slowNs = static_cast<ULONGLONG>(scan.slowMs) * 1000000ull;
-        settings.engine.scrape = scan.scrape;
-        settings.engine.saveIntervalNs = static_cast<ULONGLONG>(scan.saveIntervalSeconds * 1e9);
-        settings.engine.stop = io.interrupt;
-        settings.mapPath = files.MapPath(i);
-        settings.comments = {"Written by hddiag " HDDIAG_VERSION ", scan of" + targetList};
-        settings.lines = lines ? &*lines : nullptr;
-        std::string why;
-        std::unique_ptr<DiskSeam> seam = source->OpenDisk(disk.row.disk, why);
-        const bool opened = seam != nullptr;
-        scans.push_back(std::make_unique<DiskScan>(disk, groups[i], std::move(seam), std::move(maps[i]), loaded[i],
-                                                   std::move(settings)));
-        if (!opened) {
-            scans.back()->SetSeamError(why.empty() ? std::string("its device cannot be opened") : why);
-        }
-    }
-
-    // One reader per disk; the main thread draws.
-    std::vector<std::thread> readers;
-    std::atomic<size_t> running{scans.size()};
-    for (const std::unique_ptr<DiskScan>& s : scans) {
-        DiskScan* scanOfDisk = s.get();
-        readers.emplace_back([scanOfDisk, &running] {
-            scanOfDisk->Run();
-            --running;
-        });
-    }
-    std::optional<ScanMapView> mapView;
-    if (view.mode == ViewMode::Map) {
-        const bool terminal = io.errIsTerminal;
-        mapView.emplace(io.err, view.colour, [terminal] {
-            const host::TerminalSize fallback{};
-            return terminal ? host::StderrTerminalSize(fallback) : fallback;
-        });
-        while (running.load() > 0) {
-            mapView->Draw(scans);
-            std::this_thread::sleep_for(kFrame);
-        }
-    }
-    for (std::thread& reader : readers) {
-        reader.join();
-    }
-    if (mapView) {
-        mapView->Draw(scans);
-        mapView->Finish();
+    if (!RunScanReaders(options, *source, groups, files, "Written by hddiag " HDDIAG_VERSION ", scan of" + targetList,
+                        io, scans, error)) {
+        io.err << "hddiag: " << error << '\n';
+        return kExitUsage;
     }
 
     const bool interrupted = io.interrupt != nullptr && io.interrupt->load();

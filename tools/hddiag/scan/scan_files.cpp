@@ -1,5 +1,7 @@
 #include "tools/hddiag/scan/scan_files.h"
 
+#include "scan/slow_area_lines.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -103,7 +105,7 @@ const std::string& ScanFiles::MapPath(size_t reader) const
 }
 
 bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::RangeMap& map, bool& loaded,
-                        std::string& why) const
+                        std::vector<hdd::scan::SlowArea>& slow, std::string& why) const
 {
     loaded = false;
     const std::string& path = MapPath(reader);
@@ -128,6 +130,7 @@ bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::
         why = "the map " + QuotedPath(path) + " cannot be used for " + Printable(disk.device) + ": " + Printable(problem);
         return false;
     }
+    slow = hdd::scan::ReadSlowAreaComments(text.str());
     loaded = true;
     return true;
 }

@@ -13,6 +13,7 @@
 
 #include "scan/map_file.h"
 #include "scan/range_map.h"
+#include "scan/scan_engine.h"
 #include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/session/real_disks.h"
@@ -34,8 +35,9 @@ public:
     // Reads the reader's map when the file exists. False with why when it
     // cannot be read or parsed, or belongs to another disk; loaded says
     // whether there was one.
+    // The slow areas its comment lines keep go to slow.
     bool LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::RangeMap& map, bool& loaded,
-                 std::string& why) const;
+                 std::vector<hdd::scan::SlowArea>& slow, std::string& why) const;
 
     // Puts the text at path through a new file renamed over the old one.
     static bool SaveMap(const std::string& path, const std::string& text, std::string& why);

@@ -54,6 +54,26 @@ std::optional<ULONGLONG> ParseByteCount(const std::string& text)
     return value << shift;
 }
 
+void AddScanReadOptions(CLI::App& command, ScanOptions& scan, ScanOptionTexts& texts)
+{
+    command.add_option("--map", scan.mapPath,
+                        "map file to resume from and save to (GNU ddrescue's mapfile format); with several disks "
+                        "a folder holding one map per disk")
+        ->type_name("FILE|DIR");
+    command.add_option("--block-size", texts.blockSize,
+                        "bytes per read, a multiple of the sector size (default 1M)")
+        ->type_name("N");
+    command.add_option("--slow", scan.slowMs, "reads taking at least this long are listed as slow areas (default 500)")
+        ->type_name("MS");
+    command.add_option("--save-interval", scan.saveIntervalSeconds,
+                        "seconds between saves of the map (default 30)")
+        ->type_name("SECONDS");
+    command.add_flag("--no-scrape", texts.noScrape, "stop after the trim: the inside of each bad area stays untried");
+    command.add_option("--sector-size", texts.sectorSize,
+                        "bytes per sector of a --disk image file (default 512)")
+        ->type_name("N");
+}
+
 CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& texts)
 {
     CLI::App* command = app.add_subcommand(
@@ -61,10 +81,6 @@ CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& text
     command->add_option("targets", scan.targets,
                         "disk numbers (1) or single partitions (1-2); targets on different disks are scanned at "
                         "the same time");
-    command->add_option("--map", scan.mapPath,
-                        "map file to resume from and save to (GNU ddrescue's mapfile format); with several disks "
-                        "a folder holding one map per disk")
-        ->type_name("FILE|DIR");
     command->add_option("--bad-blocks", scan.badBlocksPath,
                         "also write the unreadable units, one decimal number a line, for e2fsck -l")
         ->type_name("FILE");
@@ -72,27 +88,15 @@ CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& text
                         "bytes per unit of --bad-blocks (default: the drive's sector size; for e2fsck -l the file "
                         "system's block size)")
         ->type_name("N");
-    command->add_option("--block-size", texts.blockSize,
-                        "bytes per read, a multiple of the sector size (default 1M)")
-        ->type_name("N");
-    command->add_option("--slow", scan.slowMs, "reads taking at least this long are listed as slow areas (default 500)")
-        ->type_name("MS");
-    command->add_option("--save-interval", scan.saveIntervalSeconds,
-                        "seconds between saves of the map (default 30)")
-        ->type_name("SECONDS");
-    command->add_flag("--no-scrape", texts.noScrape, "stop after the trim: the inside of each bad area stays untried");
-    command->add_option("--sector-size", texts.sectorSize,
-                        "bytes per sector of a --disk image file (default 512)")
-        ->type_name("N");
+    AddScanReadOptions(*command, scan, texts);
     return command;
 }
 
-bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
-                      std::string& error)
+bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+                          std::string& error)
 {
     scan.scrape = !texts.noScrape;
     if (!SizeOption("--block-size", texts.blockSize, scan.blockSize, error) ||
-        !SizeOption("--bad-block-size", texts.badBlockSize, scan.badBlockSize, error) ||
         !SizeOption("--sector-size", texts.sectorSize, scan.sectorSize, error)) {
         return false;
     }
@@ -111,6 +115,16 @@ bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, Sca
     }
     if (command.count("--map") > 0 && scan.mapPath.empty()) {
         error = "--map needs a file or folder name";
+        return false;
+    }
+    return true;
+}
+
+bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+                      std::string& error)
+{
+    if (!CheckScanReadOptions(command, texts, scan, error) ||
+        !SizeOption("--bad-block-size", texts.badBlockSize, scan.badBlockSize, error)) {
         return false;
     }
     if (command.count("--bad-blocks") > 0 && scan.badBlocksPath.empty()) {

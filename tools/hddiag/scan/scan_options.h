@@ -41,6 +41,12 @@ struct ScanOptionTexts {
 // and texts.
 CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& texts);
 
+// The options of how disks are read, which check shares: --map,
+// --block-size, --slow, --save-interval, --no-scrape, --sector-size.
+void AddScanReadOptions(CLI::App& command, ScanOptions& scan, ScanOptionTexts& texts);
+bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+                          std::string& error);
+
 // Checks what CLI11 cannot once the line is parsed; false with the message.
 bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
                       std::string& error);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 
+#include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
@@ -25,7 +26,52 @@ std::optional<ULONGLONG> Digits(const std::string& text, ULONGLONG limit)
     return value <= limit ? std::optional<ULONGLONG>(value) : std::nullopt;
 }
 
+bool SameText(const std::string& a, const std::string& b, bool anyCase)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [anyCase](char x, char y) {
+               return anyCase ? std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y))
+                              : x == y;
+           });
+}
+
 }  // namespace
+
+std::optional<LONG> PhysicalDriveNumber(const std::string& text)
+{
+    const std::string prefix = "\\\\.\\physicaldrive";
+    if (text.size() <= prefix.size() || !SameText(text.substr(0, prefix.size()), prefix, true)) {
+        return std::nullopt;
+    }
+    const std::optional<ULONGLONG> n = Digits(text.substr(prefix.size()), LONG_MAX);
+    return n ? std::optional<LONG>(static_cast<LONG>(*n)) : std::nullopt;
+}
+
+const ScanDiskInfo* FindDiskByDevice(const std::vector<ScanDiskInfo>& disks, const std::string& text)
+{
+    if (text.empty()) {
+        return nullptr;
+    }
+    const std::optional<LONG> drive = PhysicalDriveNumber(text);
+    for (const ScanDiskInfo& d : disks) {
+        const DiskRow& r = d.row;
+        if ((drive && SameText(r.path, text, true)) || text == r.path ||
+            (!r.device.empty() && (text == r.device || text == "/dev/" + r.device))) {
+            return &d;
+        }
+    }
+    // Another name of the same node: a stable one (/dev/disk/by-id/...) or a link.
+    const host::PathFacts named = host::InspectPath(text);
+    if (named.kind == host::FileKind::Missing) {
+        return nullptr;
+    }
+    for (const ScanDiskInfo& d : disks) {
+        const host::PathFacts facts = host::InspectPath(d.row.path);
+        if (facts.kind != host::FileKind::Missing && facts.id == named.id) {
+            return &d;
+        }
+    }
+    return nullptr;
+}
 
 std::optional<TargetName> ParseTargetName(const std::string& text)
 {
@@ -61,10 +107,16 @@ bool ResolveTargets(const std::vector<std::string>& texts, const std::vector<Sca
 {
     targets.clear();
     for (const std::string& text : texts) {
-        const std::optional<TargetName> name = ParseTargetName(text);
+        std::optional<TargetName> name = ParseTargetName(text);
         if (!name) {
-            error = "'" + Printable(text) + "' is not a target: give a disk number (1) or one partition (1-2)";
-            return false;
+            if (const ScanDiskInfo* byDevice = FindDiskByDevice(disks, text)) {
+                name = TargetName{byDevice->row.disk, 0};
+            } else {
+                error = "'" + Printable(text) +
+                        "' is not a target: give a disk number (1), one partition (1-2) or a disk's device "
+                        "(/dev/sdb, /dev/disk/by-id/...)";
+                return false;
+            }
         }
         const ScanDiskInfo* disk = FindScanDisk(disks, name->disk);
         if (disk == nullptr) {

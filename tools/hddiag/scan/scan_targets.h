@@ -41,7 +41,16 @@ struct TargetName {
 };
 std::optional<TargetName> ParseTargetName(const std::string& text);
 
-// The targets in the order given, repeats dropped. False with the reason
+// \\.\PhysicalDrive1, in any case: 1.
+std::optional<LONG> PhysicalDriveNumber(const std::string& text);
+
+// The disk whose device the text names: its path, its kernel name, a Windows
+// drive path, or another name of the same node (a stable /dev/disk/by-id/
+// link); null when none.
+const ScanDiskInfo* FindDiskByDevice(const std::vector<ScanDiskInfo>& disks, const std::string& text);
+
+// The targets in the order given, repeats dropped. A whole disk may be named
+// by its device (FindDiskByDevice). False with the reason
 // when one names no disk or partition of `disks`, or a disk that cannot be
 // read. A partition's range is cut to whole sectors inside it.
 bool ResolveTargets(const std::vector<std::string>& texts, const std::vector<ScanDiskInfo>& disks,

@@ -1,0 +1,197 @@
+#include "tools/hddiag/check/check_output.h"
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/writers/html_report.h"
+#include "tools/hddiag/writers/metrics_text.h"
+#include "tools/hddiag/writers/text_escape.h"
+
+namespace hddiag {
+
+namespace {
+
+std::string Label(const DiskRow& row)
+{
+    std::string label = "disk " + std::to_string(row.disk) + " (" + Printable(row.device);
+    if (!row.model.empty()) {
+        label += ", " + Printable(row.model);
+    }
+    if (!row.serial.empty()) {
+        label += ", serial " + Printable(row.serial);
+    }
+    return label + ")";
+}
+
+nlohmann::ordered_json SelfTestJson(const SelfTestOutcome& t)
+{
+    using nlohmann::ordered_json;
+    if (!t.asked) {
+        return ordered_json();
+    }
+    return {{"kind", t.kind},
+            {"ran", t.ran},
+            {"passed", t.ran ? ordered_json(t.passed) : ordered_json()},
+            {"result", t.result.empty() ? ordered_json() : ordered_json(t.result)},
+            {"lba", t.lba ? ordered_json(*t.lba) : ordered_json()},
+            {"note", t.note.empty() ? ordered_json() : ordered_json(t.note)}};
+}
+
+nlohmann::ordered_json ScanJson(const DiskCheck& d)
+{
+    using nlohmann::ordered_json;
+    const ScanFacts& s = d.facts.scan;
+    if (!s.asked) {
+        return ordered_json();
+    }
+    ordered_json unreadable = ordered_json::array();
+    for (const SectorSpan& a : s.unreadable) {
+        unreadable.push_back({{"first_sector", a.first}, {"sectors", a.end - a.first}});
+    }
+    ordered_json slow = ordered_json::array();
+    for (const hdd::scan::SlowArea& a : s.slowAreas) {
+        slow.push_back({{"first_sector", a.firstSector},
+                        {"sectors", a.sectors},
+                        {"worst_ms", static_cast<double>(a.worstNs) / 1e6}});
+    }
+    return {{"ran", s.ran},
+            {"end", s.endText},
+            {"sector_size", s.sectorBytes},
+            {"sectors_unreadable", s.unreadableSectors},
+            {"sectors_untried", s.untriedSectors},
+            {"unreadable_areas", std::move(unreadable)},
+            {"slow_areas", std::move(slow)},
+            {"map", d.figures != nullptr && !d.figures->scan->MapPath().empty()
+                        ? ordered_json(d.figures->scan->MapPath())
+                        : ordered_json()}};
+}
+
+}  // namespace
+
+void PrintCheckSummary(std::ostream& out, const CheckRun& run)
+{
+    size_t counts[3] = {};
+    for (const DiskCheck& d : run.disks) {
+        ++counts[static_cast<size_t>(d.verdict.verdict)];
+        out << Label(d.row) << ": " << VerdictName(d.verdict.verdict) << '\n';
+        for (const std::string& r : d.verdict.reasons) {
+            out << "  - " << Printable(r) << '\n';
+        }
+        for (const std::string& n : d.verdict.notes) {
+            out << "  note: " << Printable(n) << '\n';
+        }
+        if (d.figures != nullptr && !d.figures->scan->MapPath().empty()) {
+            out << "  map: " << Printable(d.figures->scan->MapPath())
+                << (d.figures->scan->MapError().empty() ? std::string() : " NOT SAVED: " + d.figures->scan->MapError())
+                << '\n';
+        }
+    }
+    out << "Check: " << run.disks.size() << " disk" << (run.disks.size() == 1 ? "" : "s") << ", " << counts[0]
+        << " good, " << counts[1] << " warning, " << counts[2] << " failing\n";
+    if (run.interrupted) {
+        out << "Stopped by a signal; the maps hold what was read, and the same command resumes.\n";
+    }
+}
+
+void PrintCheckJson(std::ostream& out, const CheckRun& run)
+{
+    using nlohmann::ordered_json;
+    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
+    ordered_json disks = ordered_json::array();
+    for (const DiskCheck& d : run.disks) {
+        disks.push_back({{"disk", d.row.disk},
+                         {"device", d.row.device},
+                         {"path", d.row.path},
+                         {"model", textOrNull(d.row.model)},
+                         {"serial", textOrNull(d.row.serial)},
+                         {"verdict", VerdictName(d.verdict.verdict)},
+                         {"reasons", d.verdict.reasons},
+                         {"notes", d.verdict.notes},
+                         {"health_before", HealthJson({d.facts.before}).at(0)},
+                         {"health_after", HealthJson({d.facts.after}).at(0)},
+                         {"self_test", SelfTestJson(d.facts.selfTest)},
+                         {"scan", ScanJson(d)}});
+    }
+    ordered_json doc = {{"checks", std::move(disks)},
+                        {"interrupted", run.interrupted},
+                        {"passed", CheckExitCode(run) == kExitPassed}};
+    out << doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) << '\n';
+}
+
+std::string CheckReportPage(const CheckRun& run, const std::string& machine)
+{
+    std::ostringstream verdicts;
+    verdicts << "<h1>hddiag check</h1>\n<table>\n<tr><th>Disk</th><th>Verdict</th><th>Reasons</th><th>Notes</th></tr>\n";
+    for (const DiskCheck& d : run.disks) {
+        verdicts << "<tr><td>" << EscapeHtml(Label(d.row)) << "</td><td>" << VerdictName(d.verdict.verdict)
+                 << "</td><td>";
+        for (const std::string& r : d.verdict.reasons) {
+            verdicts << EscapeHtml(r) << "<br/>";
+        }
+        verdicts << "</td><td>";
+        for (const std::string& n : d.verdict.notes) {
+            verdicts << EscapeHtml(n) << "<br/>";
+        }
+        verdicts << "</td></tr>\n";
+    }
+    verdicts << "</table>\n";
+    // The scan's page below the verdicts: its maps and areas, disk by disk.
+    std::string page = ScanReportPage(run.scan, machine);
+    const std::string heading = "<h1>hddiag scan</h1>\n";
+    const size_t at = page.find(heading);
+    if (at != std::string::npos) {
+        page.replace(at, heading.size(), verdicts.str());
+    }
+    const std::string title = "<title>hddiag scan</title>";
+    const size_t t = page.find(title);
+    if (t != std::string::npos) {
+        page.replace(t, title.size(), "<title>hddiag check</title>");
+    }
+    return page;
+}
+
+std::string CheckMetricsText(const CheckRun& run)
+{
+    struct Family {
+        const char* name;
+        const char* help;
+    };
+    const Family families[] = {
+        {"hddiag_check_verdict", "1 for the disk's verdict (good, warning or failing), 0 for the others."},
+        {"hddiag_check_reason", "1 for each reason of a verdict other than good."},
+        {"hddiag_check_unreadable_sectors", "Sectors the check's scan found unreadable."},
+        {"hddiag_check_slow_areas", "Areas whose reads took --slow or longer in the check's scan."},
+        {"hddiag_check_scanned", "1 when every sector of the disk was read or found unreadable, else 0."},
+        {"hddiag_check_end_timestamp_seconds", "When the check ended."},
+    };
+    std::ostringstream samples[6];
+    for (const DiskCheck& d : run.disks) {
+        const std::string id = "disk=\"" + std::to_string(d.row.disk) + "\",device=\"" + MetricLabelValue(d.row.device) +
+                               "\",serial=\"" + MetricLabelValue(d.row.serial) + "\"";
+        for (const Verdict v : {Verdict::Good, Verdict::Warning, Verdict::Failing}) {
+            samples[0] << families[0].name << "{" << id << ",verdict=\"" << VerdictName(v) << "\"} "
+                       << (d.verdict.verdict == v ? 1 : 0) << '\n';
+        }
+        for (const std::string& r : d.verdict.reasons) {
+            samples[1] << families[1].name << "{" << id << ",reason=\"" << MetricLabelValue(r) << "\"} 1\n";
+        }
+        const ScanFacts& s = d.facts.scan;
+        samples[2] << families[2].name << "{" << id << "} " << s.unreadableSectors << '\n';
+        samples[3] << families[3].name << "{" << id << "} " << s.slowAreas.size() << '\n';
+        samples[4] << families[4].name << "{" << id << "} " << (d.figures != nullptr && d.figures->complete ? 1 : 0)
+                   << '\n';
+        samples[5] << families[5].name << "{" << id << "} " << MetricNumber(run.endTime) << '\n';
+    }
+    std::string out;
+    for (size_t i = 0; i < 6 && !run.disks.empty(); ++i) {
+        out += std::string("# TYPE ") + families[i].name + " gauge\n";
+        if (i == 5) {
+            out += std::string("# UNIT ") + families[i].name + " seconds\n";
+        }
+        out += std::string("# HELP ") + families[i].name + " " + families[i].help + "\n" + samples[i].str();
+    }
+    return out + "# EOF\n";
+}
+
+}  // namespace hddiag

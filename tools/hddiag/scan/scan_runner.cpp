@@ -1,0 +1,183 @@
+#include "tools/hddiag/scan/scan_runner.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <thread>
+
+#include "platform/sim/machine_description.h"
+#include "tools/hddiag/host/host.h"
+#include "tools/hddiag/host/output_file.h"
+#include "tools/hddiag/host/terminal.h"
+#include "tools/hddiag/scan/scan_lines.h"
+#include "tools/hddiag/scan/scan_view.h"
+#include "tools/hddiag/view/view_mode.h"
+#include "tools/hddiag/writers/text_escape.h"
+
+namespace hddiag {
+
+namespace {
+
+constexpr auto kFrame = std::chrono::milliseconds(100);
+
+struct ViewChoice {
+    ViewMode mode = ViewMode::None;
+    ColourMode colour = ColourMode::Off;
+};
+
+ViewChoice ChooseScanView(const Options& options, const AppIo& io)
+{
+    ViewEnvironment env;
+    env.terminal = io.errIsTerminal;
+    const char* noColor = std::getenv("NO_COLOR");
+    env.noColor = noColor != nullptr && *noColor != '\0';
+    const char* term = std::getenv("TERM");
+    env.dumb = term != nullptr && std::string(term) == "dumb";
+    env.readsTimed = true;
+    ViewChoice choice;
+    choice.mode = ChooseViewMode(options.view, env);
+    if (choice.mode == ViewMode::Map && env.terminal) {
+        env.sequencesOn = host::EnableTerminalSequences();
+        choice.mode = ChooseViewMode(options.view, env);
+    }
+    choice.colour = ChooseColour(options.color, env) ? ColourMode::Ansi : ColourMode::Off;
+    return choice;
+}
+
+}  // namespace
+
+std::unique_ptr<ScanSource> OpenScanSourceFor(const Options& options, const std::vector<std::string>& names,
+                                              std::string& error)
+{
+    if (options.machine.empty()) {
+        std::vector<LONG> disks;
+        for (const std::string& t : names) {
+            if (const std::optional<TargetName> name = ParseTargetName(t)) {
+                disks.push_back(name->disk);
+            } else if (const std::optional<LONG> drive = PhysicalDriveNumber(t)) {
+                disks.push_back(*drive);
+            }
+        }
+        return host::OpenScanSource(options, disks, error);
+    }
+    try {
+        hdd::sim::MachineDescription description =
+            options.machine == "builtin" ? hdd::sim::BuiltinMachine() : hdd::sim::LoadMachineFile(options.machine);
+        return SimulatedScanSource(std::move(description), options.pace);
+    } catch (const std::exception& e) {
+        error = "cannot use machine file '" + Printable(options.machine) + "': " + Printable(e.what());
+        return nullptr;
+    }
+}
+
+std::vector<std::string> ScanInputsOf(const Options& options)
+{
+    std::vector<std::string> inputs;
+    if (!options.machine.empty() && options.machine != "builtin") {
+        inputs.push_back(options.machine);
+    }
+    for (const DiskOption& disk : options.disks) {
+        inputs.push_back(disk.path);
+    }
+    const bool systemDisks = options.machine.empty() && options.disks.empty();
+    for (std::string& behind : host::FilesBehindDisks(options.disks, systemDisks)) {
+        inputs.push_back(std::move(behind));
+    }
+    return inputs;
+}
+
+hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk)
+{
+    hdd::scan::MapIdentity identity;
+    identity.device = disk.row.path;
+    identity.model = disk.row.model;
+    identity.serial = disk.row.serial;
+    identity.diskBytes = disk.row.size;
+    identity.sectorBytes = disk.sectorSize;
+    return identity;
+}
+
+
+bool RunScanReaders(const Options& options, ScanSource& source, const std::vector<std::vector<DiskTarget>>& groups,
+                    ScanFiles& files, const std::string& mapComment, AppIo& io,
+                    std::vector<std::unique_ptr<DiskScan>>& scans, std::string& error)
+{
+    const ScanOptions& scan = options.scan;
+    // Every map is read (and a wrong one refused) before any disk is.
+    std::vector<hdd::scan::RangeMap> maps(groups.size());
+    std::vector<bool> loaded(groups.size(), false);
+    std::vector<std::vector<hdd::scan::SlowArea>> slow(groups.size());
+    for (size_t i = 0; i < groups.size(); ++i) {
+        const ScanDiskInfo& disk = *FindScanDisk(source.Disks(), groups[i].front().disk);
+        maps[i].Reset(disk.row.size);
+        bool found = false;
+        if (!files.LoadMap(i, MapIdentityOf(disk), maps[i], found, slow[i], error)) {
+            return false;
+        }
+        loaded[i] = found;
+    }
+
+    const ViewChoice view = ChooseScanView(options, io);
+    std::optional<ScanLines> lines;
+    if (view.mode == ViewMode::Lines) {
+        lines.emplace(io.err);
+    }
+    scans.clear();
+    for (size_t i = 0; i < groups.size(); ++i) {
+        const ScanDiskInfo& disk = *FindScanDisk(source.Disks(), groups[i].front().disk);
+        DiskScanSettings settings;
+        settings.engine.blockBytes = scan.blockSize;
+        settings.engine.slowNs = static_cast<ULONGLONG>(scan.slowMs) * 1000000ull;
+        settings.engine.scrape = scan.scrape;
+        settings.engine.saveIntervalNs = static_cast<ULONGLONG>(scan.saveIntervalSeconds * 1e9);
+        settings.engine.stop = io.interrupt;
+        settings.mapPath = files.MapPath(i);
+        settings.comments = {mapComment};
+        settings.lines = lines ? &*lines : nullptr;
+        std::string why;
+        std::unique_ptr<DiskSeam> seam = source.OpenDisk(disk.row.disk, why);
+        const bool opened = seam != nullptr;
+        scans.push_back(std::make_unique<DiskScan>(disk, groups[i], std::move(seam), std::move(maps[i]), loaded[i],
+                                                   std::move(settings)));
+        scans.back()->SetEarlierSlowAreas(std::move(slow[i]));
+        if (!opened) {
+            scans.back()->SetSeamError(why.empty() ? std::string("its device cannot be opened") : why);
+        }
+    }
+
+    // One reader per disk; the main thread draws.
+    std::vector<std::thread> readers;
+    std::atomic<size_t> running{scans.size()};
+    for (const std::unique_ptr<DiskScan>& s : scans) {
+        DiskScan* scanOfDisk = s.get();
+        readers.emplace_back([scanOfDisk, &running] {
+            scanOfDisk->Run();
+            --running;
+        });
+    }
+    std::optional<ScanMapView> mapView;
+    if (view.mode == ViewMode::Map) {
+        const bool terminal = io.errIsTerminal;
+        mapView.emplace(io.err, view.colour, [terminal] {
+            const host::TerminalSize fallback{};
+            return terminal ? host::StderrTerminalSize(fallback) : fallback;
+        });
+        while (running.load() > 0) {
+            mapView->Draw(scans);
+            std::this_thread::sleep_for(kFrame);
+        }
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    if (mapView) {
+        mapView->Draw(scans);
+        mapView->Finish();
+    }
+
+    return true;
+}
+
+}  // namespace hddiag
