@@ -367,9 +367,10 @@ std::string FailingDiskSmartctl()
     j["serial_number"] = "SIM0000080";
     j["wwn"]["id"] = 80;
     j["user_capacity"] = {{"blocks", 156301488}, {"bytes", 80026361856ull}};
+    j["power_on_time"]["hours"] = 21040;
     for (nlohmann::json& a : j["ata_smart_attributes"]["table"]) {
         const int id = a["id"].get<int>();
-        const int raw = id == 5 ? 6 : id == 197 || id == 198 ? 24 : -1;
+        const int raw = id == 5 ? 6 : id == 9 ? 21040 : id == 197 || id == 198 ? 24 : -1;
         if (raw >= 0) {
             a["raw"] = {{"value", raw}, {"string", std::to_string(raw)}};
         }

@@ -386,7 +386,13 @@ TEST(App, BuiltinMachineReport)
               "0     PhysicalDrive0  SIMULATED HDD 500GB  SIM0000500  warning        34 C  12034  "
               "attribute 197 Current_Pending_Sector: raw value 8\n"
               "1     PhysicalDrive1  SIMULATED STICK 8GB  SIM0000008  not supported  -     -      "
-              "the machine gives no SMART for it\n");
+              "the machine gives no SMART for it\n"
+              "2     PhysicalDrive2  SIMULATED HDD 80GB   SIM0000080  failing        34 C  21040  "
+              "the last extended self-test ended in a read failure at LBA 20000003; attribute 5 "
+              "Reallocated_Sector_Ct: raw value 6; attribute 197 Current_Pending_Sector: raw value 24; attribute 198 "
+              "Offline_Uncorrectable: raw value 24\n"
+              "Self-tests of disk 2: extended, 30 power-on hours ago: ended in a read failure at LBA 20000003; "
+              "short, 1040 power-on hours ago: passed\n");
 }
 
 // The outputs are made before the first test; one that cannot be written

@@ -136,7 +136,8 @@ TEST_F(CheckCommand, NamesDisksByNumberOrDeviceAndRefusesOthers)
     const Row rows[] = {
         {{"1"}, 0, "disk 1 (PhysicalDrive1): good"},
         {{"\\\\.\\PhysicalDrive1", "--no-scan"}, 0, "the surface was not scanned (--no-scan)"},
-        {{"0", "--no-scan"}, 1, "disk 0 (PhysicalDrive0, M0, serial S0): failing"},
+        // Without the scan, the pending sectors are only SMART's warning.
+        {{"0", "--no-scan"}, 0, "disk 0 (PhysicalDrive0, M0, serial S0): warning"},
         {{"7"}, 2, "check: no disk '7'"},
         {{"1-1"}, 2, "check: no disk '1-1'"},
         {{"1", "--self-test", "weekly"}, 2, "--self-test"},

@@ -34,7 +34,7 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
     };
     const Case cases[] = {
         {{}, "builtin", "subcommand"},
-        {{"check"}, "builtin", "check"},
+        {{"verify"}, "builtin", "verify"},
         {{"test", "linear"}, "builtin", "selector"},
         {{"test", "sideways", "0-1"}, "builtin", "'sideways' is not a test"},
         {{"test", "linear", "0-1", "0-2"}, "builtin", "0-2"},
