@@ -20,7 +20,7 @@ namespace {
 const std::string kMachines = std::string(HDD_SOURCE_DIR) + "/test/machines/";
 const char* const kSampling =
     "The tests read a sample of each disk's sectors, so a disk that passed may still hold unreadable ones; "
-    "hddiag scan N reads every sector of disk N.\n";
+    "hddiag check N or hddiag scan N reads every sector of disk N.\n";
 
 struct RunOutput {
     int code;
@@ -72,7 +72,7 @@ TEST(RunDisks, EachDiskIsTestedOrSaysWhyNot)
         {"nvme-only.json", {}, 0,
          "Disks:\n"
          "  0  PhysicalDrive0  NVMe  not tested: its bus is NVMe; the tests take ATA, SATA and RAID disks only; "
-         "to test it: hddiag --machine MACHINE scan 0; health: good\n"
+         "to test it: hddiag --machine MACHINE check 0; health: good\n"
          "Nothing was tested: no test ran to its end on any disk.\n" +
              std::string(kSampling),
          0, false, {"not tested"},
@@ -86,7 +86,7 @@ TEST(RunDisks, EachDiskIsTestedOrSaysWhyNot)
          "health: not supported\n"
          "     warning: 1880 reads took 500 ms or more, the slowest 797.5 ms (sector 4007936)\n"
          "  1  PhysicalDrive1  USB   not tested: its bus is USB; the tests take ATA, SATA and RAID disks only; "
-         "to test it: hddiag --machine MACHINE scan 1; health: not supported\n" +
+         "to test it: hddiag --machine MACHINE check 1; health: not supported\n" +
              std::string(kSampling),
          8, true, {"slow", "not tested"},
          {"hddiag_run_passed 1\n", "hddiag_run_tests 8\n",
@@ -104,7 +104,7 @@ TEST(RunDisks, EachDiskIsTestedOrSaysWhyNot)
          "  1  PhysicalDrive1  RAID  tested: 4 tests, 3 passed, 1 failed; 4113 reads of its 8225280 sectors; "
          "health: not supported\n"
          "  2  PhysicalDrive2  USB   not tested: its bus is USB; the tests take ATA, SATA and RAID disks only; "
-         "to test it: hddiag --machine MACHINE scan 2; health: not supported\n" +
+         "to test it: hddiag --machine MACHINE check 2; health: not supported\n" +
              std::string(kSampling),
          12, false, {"tested", "tested", "not tested"},
          {"hddiag_run_passed 0\n", "hddiag_run_tests 12\n", "hddiag_disk_tested{disk=\"0\",device=\"PhysicalDrive0\",serial=\"\"} 1\n",
@@ -117,7 +117,7 @@ TEST(RunDisks, EachDiskIsTestedOrSaysWhyNot)
          "  0  PhysicalDrive0  SATA  tested: 8 tests, 8 passed; 42407 reads of its 16450560 sectors; "
          "health: not supported\n"
          "  1  PhysicalDrive1  USB   not tested: its bus is USB; the tests take ATA, SATA and RAID disks only; "
-         "to test it: hddiag --machine MACHINE scan 1; health: not supported\n" +
+         "to test it: hddiag --machine MACHINE check 1; health: not supported\n" +
              std::string(kSampling),
          8, true, {"tested", "not tested"},
          {"hddiag_disk_slow_reads{disk=\"0\",device=\"PhysicalDrive0\",serial=\"SIMSLOW01\"} 0\n",
@@ -152,7 +152,7 @@ TEST(RunDisks, EachDiskIsTestedOrSaysWhyNot)
             classes.push_back((*m)[1]);
         }
         EXPECT_EQ(classes, c.pageClasses) << html;
-        EXPECT_NE(html.find("hddiag scan N reads every sector of disk N."), std::string::npos);
+        EXPECT_NE(html.find("hddiag check N or hddiag scan N reads every sector of disk N."), std::string::npos);
         EXPECT_EQ(html.find("Nothing was tested") != std::string::npos, c.testsRun == 0);
 
         args.push_back("--json");
@@ -252,7 +252,7 @@ TEST(RunDisks, WhyAReportedDiskWentUntested)
         ASSERT_EQ(disks.size(), 2u);
         EXPECT_EQ(disks[0].notTested, c.reason);
         EXPECT_EQ(disks[0].Tests(), c.tests0);
-        EXPECT_EQ(disks[0].fullRead, std::vector<std::string>{"hddiag scan 0"});
+        EXPECT_EQ(disks[0].fullRead, (std::vector<std::string>{"hddiag check 0", "hddiag scan 0"}));
     }
 }
 

@@ -15,11 +15,8 @@ const char* const kNothingTested = "Nothing was tested: no test ran to its end o
 std::string CoverageText(const DiskCoverage& disk)
 {
     if (!disk.Tested()) {
-        std::string text = "not tested: " + disk.notTested + "; to test it: ";
-        for (size_t i = 0; i < disk.fullRead.size(); ++i) {
-            text += (i == 0 ? "" : " or ") + disk.fullRead[i];
-        }
-        return text;
+        // The first of the commands that read every sector; the JSON lists them all.
+        return "not tested: " + disk.notTested + "; to test it: " + (disk.fullRead.empty() ? "" : disk.fullRead.front());
     }
     const size_t tests = disk.Tests();
     std::string text = "tested: " + std::to_string(tests) + (tests == 1 ? " test, " : " tests, ") +

@@ -9,7 +9,7 @@
 namespace hddiag {
 
 // "tested: 8 tests, 7 passed, 1 failed; 42011 reads of its 8226000 sectors",
-// or "not tested: its bus is NVMe; ...; to test it: hddiag ... scan 0".
+// or "not tested: its bus is NVMe; ...; to test it: hddiag ... check 0".
 std::string CoverageText(const DiskCoverage& disk);
 
 // "12 reads took 500 ms or more, the slowest 797.5 ms (sector 123)"; empty

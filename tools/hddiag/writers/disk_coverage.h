@@ -20,7 +20,7 @@ struct RunResult;
 
 // The commands that read every sector of a disk, as `hddiag <command> N`,
 // in the order they are offered.
-inline constexpr const char* kFullReadCommands[] = {"scan"};
+inline constexpr const char* kFullReadCommands[] = {"check", "scan"};
 
 struct DiskCoverage {
     LONG disk = 0;
