@@ -5,6 +5,20 @@
 #
 #   platform/ -> drive/ -> object/ -> info/, disktests/, scan/ -> server/ -> tools/hddiag/
 #
+# and inside tools/hddiag, each folder below the ones that use it:
+#
+#   text/       text made safe for a terminal, a page or a metrics label
+#   session/    the component's disks, report and run as records
+#   latency/    read timing, its clocks and figures
+#   options/    the command line as records
+#   host/       what differs per system (disks, clock, files, programs)
+#   health/     SMART through smartctl, and its verdict
+#   view/       the live view on standard error
+#   writers/    a run's outputs: text, JSON, page, metrics, trace
+#   scan/       the full scan of disks
+#   check/      the one verdict per disk
+#   app.cpp, main.cpp   the commands
+#
 # A file may include headers of its own folder and of lower ranks; standard
 # and third-party headers (<...>) are not checked.
 #
@@ -22,12 +36,24 @@ rank_of() {
         disktests/*) echo 3 ;;
         scan/*) echo 3 ;;
         server/*) echo 4 ;;
-        tools/hddiag/*) echo 5 ;;
+        tools/hddiag/text/*) echo 5 ;;
+        tools/hddiag/session/*) echo 6 ;;
+        tools/hddiag/latency/*) echo 7 ;;
+        tools/hddiag/options/*) echo 8 ;;
+        tools/hddiag/host/*) echo 9 ;;
+        tools/hddiag/health/*) echo 10 ;;
+        tools/hddiag/view/*) echo 11 ;;
+        tools/hddiag/writers/*) echo 12 ;;
+        tools/hddiag/scan/*) echo 13 ;;
+        tools/hddiag/check/*) echo 14 ;;
+        tools/hddiag/*/*) echo "?" ;;
+        tools/hddiag/*) echo 15 ;;
         *) echo - ;;
     esac
 }
 top_folder() {
     case $1 in
+        tools/hddiag/*/*) echo "${1%/*}" ;;
         tools/hddiag/*) echo tools/hddiag ;;
         *) echo "${1%%/*}" ;;
     esac
@@ -37,12 +63,17 @@ checked=0
 bad=0
 while IFS= read -r file; do
     from=$(rank_of "$file")
+    if [[ $from == "?" ]]; then
+        echo "check-layers: $file is in a folder of tools/hddiag that has no rank (add it to this script)" >&2
+        bad=$((bad + 1))
+        continue
+    fi
     from_folder=$(top_folder "$file")
     while IFS= read -r line; do
         header=${line#*\"}
         header=${header%%\"*}
         to=$(rank_of "$header")
-        [[ $to == - ]] && continue
+        [[ $to == - || $to == "?" ]] && continue
         to_folder=$(top_folder "$header")
         checked=$((checked + 1))
         if [[ $to_folder != "$from_folder" && $to -ge $from ]]; then

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hddiag::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "fake_object.h"
-#include "tools/hddiag/session/batch_estimate.h"
+#include "tools/hddiag/latency/batch_estimate.h"
 #include "tools/hddiag/writers/output.h"
 #include "tools/hddiag/view/progress_view.h"
 #include "tools/hddiag/session/session.h"

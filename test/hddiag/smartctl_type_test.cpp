@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "tools/hddiag/health/smartctl_type.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/smartctl_type.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hddiag::testing {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "disk_images.h"
 #include "platform/linux/linux_machine.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hdd::linuxtest {
 namespace {

@@ -3,8 +3,8 @@
 // health again; then one verdict per disk from one table of rules.
 #pragma once
 
-#include "tools/hddiag/app.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/session/app_io.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hddiag {
 

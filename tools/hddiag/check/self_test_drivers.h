@@ -8,7 +8,7 @@
 
 #include "platform/sim/machine_description.h"
 #include "tools/hddiag/check/self_test_runner.h"
-#include "tools/hddiag/health/smartctl_type.h"
+#include "tools/hddiag/options/smartctl_type.h"
 
 namespace hddiag {
 

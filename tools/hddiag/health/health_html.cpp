@@ -5,7 +5,7 @@
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/health/self_test.h"
 #include "tools/hddiag/health/verdict.h"
-#include "tools/hddiag/writers/html_report.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/hddiag/health/disk_health.h"
-#include "tools/hddiag/health/smartctl_type.h"
+#include "tools/hddiag/options/smartctl_type.h"
 #include "tools/hddiag/session/real_disks.h"
 
 namespace hddiag {

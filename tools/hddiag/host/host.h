@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/hddiag/session/component.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 #include "tools/hddiag/session/real_disks.h"
 
 namespace hddiag::host {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/win32.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hddiag::host {
 

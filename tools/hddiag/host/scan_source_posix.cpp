@@ -4,7 +4,7 @@
 // cannot be read is kept whole: it must be scanned all the same.
 #include "platform/linux/linux_machine.h"
 #include "platform/sim/bus_names.h"
-#include "tools/hddiag/scan/scan_source.h"
+#include "tools/hddiag/host/scan_source.h"
 
 namespace hddiag::host {
 

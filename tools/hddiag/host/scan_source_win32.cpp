@@ -9,7 +9,7 @@
 
 #include "platform/os_api.h"
 #include "scan/disk_size.h"
-#include "tools/hddiag/scan/scan_source.h"
+#include "tools/hddiag/host/scan_source.h"
 
 namespace hddiag::host {
 

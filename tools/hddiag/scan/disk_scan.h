@@ -16,6 +16,7 @@
 #include "scan/scan_engine.h"
 #include "tools/hddiag/latency/read_map.h"
 #include "tools/hddiag/scan/scan_source.h"
+#include "tools/hddiag/scan/scan_targets.h"
 
 namespace hddiag {
 

@@ -2,8 +2,8 @@
 // the map files, the outputs and the live view.
 #pragma once
 
-#include "tools/hddiag/app.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/session/app_io.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hddiag {
 

@@ -15,7 +15,7 @@
 #include "scan/range_map.h"
 #include "scan/scan_engine.h"
 #include "tools/hddiag/host/output_file.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 #include "tools/hddiag/session/real_disks.h"
 
 namespace hddiag {

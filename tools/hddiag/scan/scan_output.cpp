@@ -6,10 +6,10 @@
 
 #include "scan/bad_blocks.h"
 #include "tools/hddiag/latency/latency_text.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 #include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/session/result_codes.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

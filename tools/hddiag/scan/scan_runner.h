@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "scan/map_file.h"
-#include "tools/hddiag/app.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/session/app_io.h"
+#include "tools/hddiag/options/options.h"
 #include "tools/hddiag/scan/disk_scan.h"
 #include "tools/hddiag/scan/scan_files.h"
 #include "tools/hddiag/scan/scan_source.h"

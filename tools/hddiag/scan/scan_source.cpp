@@ -56,7 +56,6 @@ private:
 
 }  // namespace
 
-std::wstring PhysicalDrivePath(LONG disk) { return L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(disk); }
 
 std::unique_ptr<ScanSource> SimulatedScanSource(hdd::sim::MachineDescription description, bool pace)
 {

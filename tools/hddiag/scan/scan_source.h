@@ -1,56 +1,16 @@
-// The disks a scan can read and the seam each disk's reader works through.
-// The machines behind the seam keep one last error, one clock and one handle
-// table without locks, so every disk's reader gets a machine of its own
-// (simulated and Linux disks); kernel32 is safe to share, so on Windows the
-// readers share the system's seam.
+// The simulated machine's side of the seam a scan reads through (the host's
+// own disks are in host/scan_source.h).
 #pragma once
 
 #include <memory>
-#include <string>
-#include <vector>
 
-#include "platform/os_api.h"
 #include "platform/sim/machine_description.h"
-#include "tools/hddiag/latency/latency_clock.h"
-#include "tools/hddiag/options.h"
-#include "tools/hddiag/scan/scan_targets.h"
+#include "tools/hddiag/host/scan_source.h"
 
 namespace hddiag {
-
-// What one disk's reader reads through, owned by that reader.
-class DiskSeam {
-public:
-    virtual ~DiskSeam() = default;
-    virtual hdd::OsApi& Api() = 0;
-    // The device the reader opens through Api() ("\\.\PHYSICALDRIVE0").
-    virtual const std::wstring& DevicePath() const = 0;
-    // The clock reads are timed on: the machine's own for a simulated disk.
-    virtual LatencyClock& Clock() = 0;
-};
-
-class ScanSource {
-public:
-    virtual ~ScanSource() = default;
-    virtual const std::vector<ScanDiskInfo>& Disks() const = 0;
-    // A seam for the disk's reader; null with why. Called before the
-    // readers start, from one thread.
-    virtual std::unique_ptr<DiskSeam> OpenDisk(LONG disk, std::string& error) = 0;
-};
 
 // A simulated machine's disks: each reader gets a machine of the same
 // description that does not fill its reads (pace: reads take real time).
 std::unique_ptr<ScanSource> SimulatedScanSource(hdd::sim::MachineDescription description, bool pace);
-
-// "\\.\PHYSICALDRIVE<n>".
-std::wstring PhysicalDrivePath(LONG disk);
-
-namespace host {
-
-// This computer's disks or the --disk paths, for the disks the targets name
-// (Windows asks only those); null with a message when they cannot be had.
-std::unique_ptr<ScanSource> OpenScanSource(const Options& options, const std::vector<LONG>& disks,
-                                           std::string& error);
-
-}  // namespace host
 
 }  // namespace hddiag

@@ -8,23 +8,10 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tools/hddiag/host/scan_source.h"
 #include "tools/hddiag/session/real_disks.h"
 
 namespace hddiag {
-
-struct ScanPartition {
-    DWORD number = 0;
-    ULONGLONG offset = 0;  // bytes from the disk's start
-    ULONGLONG length = 0;  // bytes
-};
-
-// A disk as the scan knows it before reading it.
-struct ScanDiskInfo {
-    DiskRow row;           // identity; row.size is the disk's true size in bytes
-    DWORD sectorSize = 0;  // logical bytes per sector
-    std::vector<ScanPartition> partitions;  // every one known, lettered or not
-    std::string unusable;  // not empty: why the disk cannot be read at all
-};
 
 struct DiskTarget {
     std::string text;       // "1", "1-2"

@@ -15,7 +15,7 @@
 #include "tools/hddiag/latency/latency_recorder.h"
 #include "tools/hddiag/latency/read_map.h"
 #include "tools/hddiag/latency/timed_os.h"
-#include "tools/hddiag/session/batch_estimate.h"
+#include "tools/hddiag/latency/batch_estimate.h"
 #include "tools/hddiag/session/session.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/view/terminal_frame.h"

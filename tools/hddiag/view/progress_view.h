@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "tools/hddiag/session/batch_estimate.h"
+#include "tools/hddiag/latency/batch_estimate.h"
 #include "tools/hddiag/session/session.h"
 
 namespace hddiag {

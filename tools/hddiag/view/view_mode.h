@@ -2,7 +2,7 @@
 // --color, the terminal and the environment.
 #pragma once
 
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 
 namespace hddiag {
 

@@ -10,7 +10,7 @@
 
 #include "platform/win32.h"
 #include "tools/hddiag/latency/latency_recorder.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 #include "tools/hddiag/session/real_disks.h"
 #include "tools/hddiag/session/result_codes.h"
 

@@ -7,7 +7,7 @@
 #include "tools/hddiag/writers/coverage_html.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/writers/svg_charts.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 
@@ -199,35 +199,6 @@ std::string DiskLine(const TestRecord& test, const std::vector<DiskRow>& disks)
 }
 
 }  // namespace
-
-std::string EscapeHtml(const std::string& text)
-{
-    // Valid UTF-8 without control characters, which XML does not allow even
-    // as references: the page is declared UTF-8 and must parse as XHTML too.
-    std::string escaped;
-    for (char c : Printable(text)) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        case '\'':
-            escaped += "&#39;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
 
 void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& info)
 {

@@ -7,14 +7,12 @@
 #include <ostream>
 #include <string>
 
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/output.h"
 #include "tools/hddiag/writers/run_files.h"
 
 namespace hddiag {
 
 void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& info);
-
-// Text made safe for an element or an attribute value.
-std::string EscapeHtml(const std::string& text);
 
 }  // namespace hddiag

@@ -8,7 +8,7 @@
 #include "tools/hddiag/health/health_metrics.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tools/hddiag/host/output_file.h"
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 #include "tools/hddiag/writers/output.h"
 
 namespace hddiag {

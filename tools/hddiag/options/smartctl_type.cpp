@@ -1,9 +1,9 @@
-#include "tools/hddiag/health/smartctl_type.h"
+#include "tools/hddiag/options/smartctl_type.h"
 
 #include <algorithm>
 
-#include "tools/hddiag/health/disk_choice.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/session/disk_choice.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

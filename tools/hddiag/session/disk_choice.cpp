@@ -1,8 +1,8 @@
-#include "tools/hddiag/health/disk_choice.h"
+#include "tools/hddiag/session/disk_choice.h"
 
 #include <algorithm>
 
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -1,4 +1,4 @@
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 
@@ -99,6 +99,35 @@ std::string Printable(const std::string& text)
         i += length;
     }
     return shown;
+}
+
+std::string EscapeHtml(const std::string& text)
+{
+    // Valid UTF-8 without control characters, which XML does not allow even
+    // as references: the page is declared UTF-8 and must parse as XHTML too.
+    std::string escaped;
+    for (char c : Printable(text)) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '\'':
+            escaped += "&#39;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
 }
 
 }  // namespace hddiag

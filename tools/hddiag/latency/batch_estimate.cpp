@@ -1,4 +1,4 @@
-#include "tools/hddiag/session/batch_estimate.h"
+#include "tools/hddiag/latency/batch_estimate.h"
 
 #include <algorithm>
 

@@ -8,8 +8,8 @@
 
 #include "platform/win32.h"
 #include "tools/hddiag/latency/latency_recorder.h"
-#include "tools/hddiag/health/smartctl_type.h"
-#include "tools/hddiag/scan/scan_options.h"
+#include "tools/hddiag/options/smartctl_type.h"
+#include "tools/hddiag/options/scan_options.h"
 #include "tools/hddiag/session/test_kinds.h"
 
 namespace hddiag {

@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/scan_options.h"
+#include "tools/hddiag/options/scan_options.h"
 
 #include <CLI/CLI.hpp>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "tools/hddiag/options.h"
+#include "tools/hddiag/options/options.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>

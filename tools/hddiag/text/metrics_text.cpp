@@ -1,9 +1,9 @@
-#include "tools/hddiag/writers/metrics_text.h"
+#include "tools/hddiag/text/metrics_text.h"
 
 #include <iomanip>
 #include <sstream>
 
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

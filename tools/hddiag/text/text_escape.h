@@ -17,4 +17,7 @@ std::string ValidUtf8(const std::string& text);
 // are not UTF-8 as \xNN, so the shown text names every byte.
 std::string Printable(const std::string& text);
 
+// Text made safe for an element or an attribute value.
+std::string EscapeHtml(const std::string& text);
+
 }  // namespace hddiag

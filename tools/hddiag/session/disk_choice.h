@@ -1,4 +1,4 @@
-// Which disks `hddiag health DISK...` means: by number, device name
+// Which disks a command's DISK... means: by number, device name
 // (sda, PhysicalDrive0) or path (/dev/sda).
 #pragma once
 
