@@ -17,7 +17,8 @@
 #   writers/    a run's outputs: text, JSON, page, metrics, trace
 #   scan/       the full scan of disks
 #   check/      the one verdict per disk
-#   app.cpp, main.cpp   the commands
+#   commands/   one driver per command, over the set-up they share
+#   app.cpp, main.cpp   which command runs
 #
 # A file may include headers of its own folder and of lower ranks; standard
 # and third-party headers (<...>) are not checked.
@@ -46,8 +47,9 @@ rank_of() {
         tools/hddiag/writers/*) echo 12 ;;
         tools/hddiag/scan/*) echo 13 ;;
         tools/hddiag/check/*) echo 14 ;;
+        tools/hddiag/commands/*) echo 15 ;;
         tools/hddiag/*/*) echo "?" ;;
-        tools/hddiag/*) echo 15 ;;
+        tools/hddiag/*) echo 16 ;;
         *) echo - ;;
     esac
 }

@@ -1,7 +1,7 @@
 #include "tools/hddiag/health/health_source.h"
 
-#include <chrono>
 
+#include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/health/smartctl_json.h"
 #include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/host/program.h"
@@ -104,8 +104,7 @@ std::vector<DiskHealth> ReadHealth(HealthSource& source, const std::vector<DiskR
     for (const DiskRow& row : rows) {
         DiskHealth h = source.Read(row);
         h.disk = row.disk;
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        h.readTime = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
+        h.readTime = UtcNowSeconds();
         health.push_back(std::move(h));
     }
     return health;

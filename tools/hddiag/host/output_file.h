@@ -38,6 +38,10 @@ PathFacts InspectPath(const std::string& path);
 // file is used, everything this computer's disks read.
 std::vector<std::string> FilesBehindDisks(const std::vector<DiskOption>& disks, bool systemDisks);
 
+// The disks, images and machine file a command reads, which no output may
+// be: the same list for every command.
+std::vector<std::string> FilesThisRunReads(const Options& options);
+
 // A new, empty file beside the target. Destroyed before Commit, it leaves
 // nothing behind.
 class NewFile {

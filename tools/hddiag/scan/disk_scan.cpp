@@ -1,10 +1,10 @@
 #include "tools/hddiag/scan/disk_scan.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "scan/slow_area_lines.h"
 #include "scan/time_left.h"
+#include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/scan/scan_files.h"
 #include "tools/hddiag/scan/scan_lines.h"
@@ -24,12 +24,6 @@ public:
 private:
     LatencyClock& m_clock;
 };
-
-double UtcSeconds()
-{
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
-}
 
 }  // namespace
 
@@ -195,7 +189,7 @@ void DiskScan::RunTarget(TargetOutcome& outcome, bool first)
     EngineClock clock(m_seam->Clock());
     outcome.result = hdd::scan::RunScan(m_seam->Api(), target, m_settings.engine, m_map, clock, this);
     outcome.ran = true;
-    outcome.endTime = UtcSeconds();
+    outcome.endTime = UtcNowSeconds();
     // The runs before this one read the rest of the target: their slow
     // areas count too.
     std::vector<hdd::scan::SlowArea> earlier;

@@ -1,10 +1,10 @@
 #include "tools/hddiag/scan/scan_output.h"
 
 #include <algorithm>
-#include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "scan/bad_blocks.h"
+#include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/options/options.h"
 #include "tools/hddiag/scan/scan_lines.h"
@@ -81,8 +81,7 @@ ScanRun CollectScanRun(const std::vector<std::unique_ptr<DiskScan>>& scans, bool
     ScanRun run;
     run.interrupted = interrupted;
     run.version = HDDIAG_VERSION;
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    run.endTime = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
+    run.endTime = UtcNowSeconds();
     for (const std::unique_ptr<DiskScan>& scan : scans) {
         run.disks.push_back(scan.get());
         for (const TargetOutcome& outcome : scan->Outcomes()) {

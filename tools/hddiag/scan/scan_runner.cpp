@@ -2,8 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <exception>
 #include <optional>
 #include <thread>
 
@@ -13,7 +11,8 @@
 #include "tools/hddiag/host/terminal.h"
 #include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/scan/scan_view.h"
-#include "tools/hddiag/view/view_mode.h"
+#include "tools/hddiag/session/machine_file.h"
+#include "tools/hddiag/view/view_choice.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
@@ -30,18 +29,8 @@ struct ViewChoice {
 ViewChoice ChooseScanView(const Options& options, const AppIo& io)
 {
     ViewEnvironment env;
-    env.terminal = io.errIsTerminal;
-    const char* noColor = std::getenv("NO_COLOR");
-    env.noColor = noColor != nullptr && *noColor != '\0';
-    const char* term = std::getenv("TERM");
-    env.dumb = term != nullptr && std::string(term) == "dumb";
-    env.readsTimed = true;
     ViewChoice choice;
-    choice.mode = ChooseViewMode(options.view, env);
-    if (choice.mode == ViewMode::Map && env.terminal) {
-        env.sequencesOn = host::EnableTerminalSequences();
-        choice.mode = ChooseViewMode(options.view, env);
-    }
+    choice.mode = ChooseView(options, io, true, &env);
     choice.colour = ChooseColour(options.color, env) ? ColourMode::Ansi : ColourMode::Off;
     return choice;
 }
@@ -62,30 +51,11 @@ std::unique_ptr<ScanSource> OpenScanSourceFor(const Options& options, const std:
         }
         return host::OpenScanSource(options, disks, error);
     }
-    try {
-        hdd::sim::MachineDescription description =
-            options.machine == "builtin" ? hdd::sim::BuiltinMachine() : hdd::sim::LoadMachineFile(options.machine);
-        return SimulatedScanSource(std::move(description), options.pace);
-    } catch (const std::exception& e) {
-        error = "cannot use machine file '" + Printable(options.machine) + "': " + Printable(e.what());
+    hdd::sim::MachineDescription description;
+    if (!LoadMachineDescription(options.machine, description, error)) {
         return nullptr;
     }
-}
-
-std::vector<std::string> ScanInputsOf(const Options& options)
-{
-    std::vector<std::string> inputs;
-    if (!options.machine.empty() && options.machine != "builtin") {
-        inputs.push_back(options.machine);
-    }
-    for (const DiskOption& disk : options.disks) {
-        inputs.push_back(disk.path);
-    }
-    const bool systemDisks = options.machine.empty() && options.disks.empty();
-    for (std::string& behind : host::FilesBehindDisks(options.disks, systemDisks)) {
-        inputs.push_back(std::move(behind));
-    }
-    return inputs;
+    return SimulatedScanSource(std::move(description), options.pace);
 }
 
 hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk)

@@ -1,5 +1,5 @@
 // What the commands that read whole disks share (scan, check): the disks they
-// may read, the inputs no output may be, and the readers themselves, one per
+// may read and the readers themselves, one per
 // disk, while the main thread draws the live view.
 #pragma once
 
@@ -20,9 +20,6 @@ namespace hddiag {
 // only those the names mention).
 std::unique_ptr<ScanSource> OpenScanSourceFor(const Options& options, const std::vector<std::string>& names,
                                               std::string& error);
-
-// The disks, images and machine file the run reads, which no output may be.
-std::vector<std::string> ScanInputsOf(const Options& options);
 
 hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk);
 

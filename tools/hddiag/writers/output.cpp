@@ -133,17 +133,17 @@ nlohmann::ordered_json CoverageJson(const std::vector<DiskCoverage>& disks)
 int ExitCodeFor(const RunResult& result)
 {
     if (result.interrupted) {
-        return 1;
+        return kExitFailed;
     }
     for (const TestRecord& test : result.tests) {
         if (test.outcome != Outcome::Passed) {
-            return 1;
+            return kExitFailed;
         }
     }
-    return 0;
+    return kExitPassed;
 }
 
-bool RunPassed(const RunResult& result) { return ExitCodeFor(result) == 0 && TestsRun(result) > 0; }
+bool RunPassed(const RunResult& result) { return ExitCodeFor(result) == kExitPassed && TestsRun(result) > 0; }
 
 void PrintReport(std::ostream& out, const ReportRecord& report)
 {

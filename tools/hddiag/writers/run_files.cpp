@@ -1,10 +1,10 @@
 #include "tools/hddiag/writers/run_files.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/health/health_metrics.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
@@ -151,8 +151,7 @@ void RunFiles::Write(const Options& options, const RunResult& result, std::ostre
     RunInfo info;
     info.machine = options.machine.empty() ? std::string("this machine's disks") : options.machine;
     info.version = HDDIAG_VERSION;
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    info.endTime = static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()) / 1000.0;
+    info.endTime = UtcNowSeconds();
 
     if (m_report) {
         std::ostringstream page;

@@ -1,4 +1,4 @@
-#include "tools/hddiag/check/check_command.h"
+#include "tools/hddiag/commands/check_command.h"
 
 #include <chrono>
 #include <exception>
@@ -11,6 +11,8 @@
 #include "tools/hddiag/check/self_test_runner.h"
 #include "tools/hddiag/check/self_test_drivers.h"
 #include "tools/hddiag/health/health_source.h"
+#include "tools/hddiag/host/output_file.h"
+#include "tools/hddiag/session/machine_file.h"
 #include "tools/hddiag/scan/scan_runner.h"
 #include "tools/hddiag/scan/scan_targets.h"
 #include "tools/hddiag/text/text_escape.h"
@@ -62,20 +64,17 @@ bool OpenSources(const Options& options, Sources& s, std::string& error)
         s.selfTest = SmartctlSelfTests(options.smartctlTypes);
         return true;
     }
-    try {
-        const hdd::sim::MachineDescription d =
-            options.machine == "builtin" ? hdd::sim::BuiltinMachine() : hdd::sim::LoadMachineFile(options.machine);
-        std::vector<std::string> outputs;
-        for (const hdd::sim::SimDisk& disk : d.disks) {
-            outputs.push_back(disk.smartctlJson);
-        }
-        s.health = MachineHealth(outputs);
-        s.selfTest = MachineSelfTests(d);
-        return true;
-    } catch (const std::exception& e) {
-        error = "cannot use machine file '" + Printable(options.machine) + "': " + Printable(e.what());
+    hdd::sim::MachineDescription d;
+    if (!LoadMachineDescription(options.machine, d, error)) {
         return false;
     }
+    std::vector<std::string> outputs;
+    for (const hdd::sim::SimDisk& disk : d.disks) {
+        outputs.push_back(disk.smartctlJson);
+    }
+    s.health = MachineHealth(outputs);
+    s.selfTest = MachineSelfTests(d);
+    return true;
 }
 
 ScanFacts ScanFactsOf(const Options& options, const ScanDiskInfo& disk, const TargetFigures* figures)
@@ -103,19 +102,6 @@ ScanFacts ScanFactsOf(const Options& options, const ScanDiskInfo& disk, const Ta
 }
 
 }  // namespace
-
-int CheckExitCode(const CheckRun& run)
-{
-    if (run.interrupted) {
-        return ScanExitCode(run.scan) == kExitFailed ? kExitFailed : kExitInterrupted;
-    }
-    for (const DiskCheck& d : run.disks) {
-        if (d.verdict.verdict == Verdict::Failing) {
-            return kExitFailed;
-        }
-    }
-    return kExitPassed;
-}
 
 int RunCheckCommand(const Options& options, AppIo& io, HealthSource* healthOverride, SelfTestDriver* selfTestOverride)
 {
@@ -148,7 +134,7 @@ int RunCheckCommand(const Options& options, AppIo& io, HealthSource* healthOverr
         }
     }
     ScanFiles files;
-    if (!files.Prepare(options, ScanInputsOf(options), readers, error)) {
+    if (!files.Prepare(options, host::FilesThisRunReads(options), readers, error)) {
         io.err << "hddiag: " << error << '\n';
         return kExitUsage;
     }

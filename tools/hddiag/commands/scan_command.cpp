@@ -1,4 +1,5 @@
-#include "tools/hddiag/scan/scan_command.h"
+#include "tools/hddiag/host/output_file.h"
+#include "tools/hddiag/commands/scan_command.h"
 
 #include "tools/hddiag/scan/disk_scan.h"
 #include "tools/hddiag/scan/scan_files.h"
@@ -52,7 +53,7 @@ int RunScanCommand(const Options& options, AppIo& io)
         rows.push_back(&FindScanDisk(source->Disks(), group.front().disk)->row);
     }
     ScanFiles files;
-    if (!CheckSizes(scan, groups, source->Disks(), error) || !files.Prepare(options, ScanInputsOf(options), rows, error)) {
+    if (!CheckSizes(scan, groups, source->Disks(), error) || !files.Prepare(options, host::FilesThisRunReads(options), rows, error)) {
         io.err << "hddiag: " << error << '\n';
         return kExitUsage;
     }
