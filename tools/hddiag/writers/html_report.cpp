@@ -89,11 +89,8 @@ void MapPicture(std::ostream& out, const ReadMap& map)
 {
     constexpr int kColumns = 100;
     constexpr int kRows = 24;
-    out << "<h3>Map</h3>\n<style>";
-    for (CellMark m = 0; m < kMarkCount; ++m) {
-        out << "pre.map .m" << static_cast<int>(m) << " { color: " << MarkHtmlColour(m) << "; }";
-    }
-    out << "</style>\n<pre class=\"map\">" << RenderMap(map, kColumns, kRows, ColourMode::Html) << "</pre>\n";
+    out << "<h3>Map</h3>\n<style>" << MapHtmlStyle() << "</style>\n<pre class=\"map\">"
+        << RenderMap(map, kColumns, kRows, ColourMode::Html) << "</pre>\n";
 }
 
 void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary& latency, const std::string& disk,
