@@ -4,9 +4,11 @@
 #include <sstream>
 
 #include "tools/hddiag/health/health_output.h"
-#include "tools/hddiag/writers/html_report.h"
+#include "tools/hddiag/scan/scan_output.h"
+#include "tools/hddiag/text/html_page.h"
 #include "tools/hddiag/text/metrics_text.h"
 #include "tools/hddiag/text/text_escape.h"
+#include "tools/hddiag/view/map_render.h"
 
 namespace hddiag {
 
@@ -121,34 +123,26 @@ void PrintCheckJson(std::ostream& out, const CheckRun& run)
 
 std::string CheckReportPage(const CheckRun& run, const std::string& machine)
 {
-    std::ostringstream verdicts;
-    verdicts << "<h1>hddiag check</h1>\n<table>\n<tr><th>Disk</th><th>Verdict</th><th>Reasons</th><th>Notes</th></tr>\n";
+    // One line per text in a cell, each escaped.
+    const auto lines = [](const std::vector<std::string>& texts) {
+        std::string cell = "<td>";
+        for (const std::string& text : texts) {
+            cell += EscapeHtml(text) + "<br/>";
+        }
+        return cell + "</td>";
+    };
+    std::ostringstream page;
+    BeginHtmlPage(page, "hddiag check", MapHtmlStyle());
+    page << HtmlTableStart({"Disk", "Verdict", "Reasons", "Notes"});
     for (const DiskCheck& d : run.disks) {
-        verdicts << "<tr><td>" << EscapeHtml(Label(d.row)) << "</td><td>" << VerdictName(d.verdict.verdict)
-                 << "</td><td>";
-        for (const std::string& r : d.verdict.reasons) {
-            verdicts << EscapeHtml(r) << "<br/>";
-        }
-        verdicts << "</td><td>";
-        for (const std::string& n : d.verdict.notes) {
-            verdicts << EscapeHtml(n) << "<br/>";
-        }
-        verdicts << "</td></tr>\n";
+        page << HtmlRow(HtmlCell(Label(d.row)) + HtmlCell(VerdictName(d.verdict.verdict)) +
+                        lines(d.verdict.reasons) + lines(d.verdict.notes));
     }
-    verdicts << "</table>\n";
-    // The scan's page below the verdicts: its maps and areas, disk by disk.
-    std::string page = ScanReportPage(run.scan, machine);
-    const std::string heading = "<h1>hddiag scan</h1>\n";
-    const size_t at = page.find(heading);
-    if (at != std::string::npos) {
-        page.replace(at, heading.size(), verdicts.str());
-    }
-    const std::string title = "<title>hddiag scan</title>";
-    const size_t t = page.find(title);
-    if (t != std::string::npos) {
-        page.replace(t, title.size(), "<title>hddiag check</title>");
-    }
-    return page;
+    page << "</table>\n";
+    // The scan's sections below the verdicts: its maps and areas, disk by disk.
+    WriteScanSections(page, run.scan, machine);
+    EndHtmlPage(page);
+    return page.str();
 }
 
 std::string CheckMetricsText(const CheckRun& run)

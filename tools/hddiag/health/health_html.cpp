@@ -5,16 +5,12 @@
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/health/self_test.h"
 #include "tools/hddiag/health/verdict.h"
+#include "tools/hddiag/text/html_page.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 
 namespace {
-
-std::string Cell(const std::string& text, bool number = false)
-{
-    return std::string(number ? "<td class=\"n\">" : "<td>") + EscapeHtml(text) + "</td>";
-}
 
 template <typename T>
 std::string Known(const std::optional<T>& v)
@@ -49,13 +45,12 @@ std::vector<const SmartAttribute*> PredictorsFirst(const SmartReading& r)
 
 void Attributes(std::ostream& out, const SmartReading& r)
 {
-    out << "<table>\n<tr><th>ID</th><th>Attribute</th><th>Value</th><th>Worst</th><th>Threshold</th><th>Type</th>"
-           "<th>Failed</th><th>Raw</th></tr>\n";
+    out << HtmlTableStart({"ID", "Attribute", "Value", "Worst", "Threshold", "Type", "Failed", "Raw"});
     for (const SmartAttribute* a : PredictorsFirst(r)) {
         const std::string name = IsMetricAttribute(a->id) ? a->name + (a->id == 188 ? " (shown)" : " (predictor)") : a->name;
-        out << "<tr>" << Cell(std::to_string(a->id), true) << Cell(name) << Cell(Known(a->value), true)
-            << Cell(Known(a->worst), true) << Cell(Known(a->threshold), true) << Cell(a->prefail ? "prefail" : "usage")
-            << Cell(a->whenFailed) << Cell(a->rawText.empty() ? Known(a->raw) : a->rawText, true) << "</tr>\n";
+        out << HtmlRow(NumberCell(a->id) + HtmlCell(name) + NumberCell(Known(a->value)) + NumberCell(Known(a->worst)) +
+                       NumberCell(Known(a->threshold)) + HtmlCell(a->prefail ? "prefail" : "usage") +
+                       HtmlCell(a->whenFailed) + NumberCell(a->rawText.empty() ? Known(a->raw) : a->rawText));
     }
     out << "</table>\n";
 }
@@ -90,7 +85,7 @@ void Figures(std::ostream& out, const SmartReading& r)
     }
     out << "<table>\n";
     for (const auto& [what, value] : rows) {
-        out << "<tr><th>" << EscapeHtml(what) << "</th>" << Cell(value, true) << "</tr>\n";
+        out << HtmlRow(HeadingCell(what) + NumberCell(value));
     }
     out << "</table>\n";
 }
@@ -106,14 +101,13 @@ void SelfTests(std::ostream& out, const SmartReading& r)
         out << "<p>The self-test log holds no test.</p>\n";
         return;
     }
-    out << "<table>\n<tr><th>Self-test</th><th>Result</th><th>Status</th><th>Power-on hours</th><th>Hours ago</th>"
-           "<th>LBA</th></tr>\n";
+    out << HtmlTableStart({"Self-test", "Result", "Status", "Power-on hours", "Hours ago", "LBA"});
     for (const SelfTestEntry& e : log.entries) {
         const std::string result =
             e.result == SelfTestResult::Failed ? FailureText(e, log.nvme) : SelfTestResultName(e.result);
-        out << "<tr>" << Cell(e.type.empty() ? SelfTestKindName(e.kind) : e.type) << Cell(result) << Cell(e.statusText)
-            << Cell(Known(e.hours), true) << Cell(Known(SelfTestAgeHours(e, log.nvme, r.powerOnHours)), true)
-            << Cell(Known(e.lba), true) << "</tr>\n";
+        out << HtmlRow(HtmlCell(e.type.empty() ? SelfTestKindName(e.kind) : e.type) + HtmlCell(result) +
+                       HtmlCell(e.statusText) + NumberCell(Known(e.hours)) +
+                       NumberCell(Known(SelfTestAgeHours(e, log.nvme, r.powerOnHours))) + NumberCell(Known(e.lba)));
     }
     out << "</table>\n";
 }

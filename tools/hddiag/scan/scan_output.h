@@ -49,6 +49,9 @@ std::string ScanMetricsText(const ScanRun& run);
 // The page: per target its figures, the map of latency cells drawn by the
 // live view's renderer, and the unreadable and slow areas.
 std::string ScanReportPage(const ScanRun& run, const std::string& machine);
+// The same page's body below its heading, for a page that puts its own
+// first (check's verdicts); it needs MapHtmlStyle() in the page's sheet.
+void WriteScanSections(std::ostream& out, const ScanRun& run, const std::string& machine);
 
 // The single target's unreadable units of unitBytes (0: the sector size).
 std::string ScanBadBlocks(const ScanRun& run, DWORD unitBytes);

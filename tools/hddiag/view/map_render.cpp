@@ -294,6 +294,15 @@ const char* MarkLabel(CellMark mark) { return mark < kMarkCount ? kStyles[mark].
 
 const char* MarkHtmlColour(CellMark mark) { return mark < kMarkCount ? kStyles[mark].html : "#000000"; }
 
+std::string MapHtmlStyle()
+{
+    std::string rules;
+    for (CellMark m = 0; m < kMarkCount; ++m) {
+        rules += "pre.map .m" + std::to_string(m) + " { color: " + MarkHtmlColour(m) + "; }\n";
+    }
+    return rules;
+}
+
 std::string RenderView(const ViewHeader& header, const ReadMap& map, int width, int height, ColourMode colour)
 {
     const size_t w = static_cast<size_t>(std::max(width, 1));

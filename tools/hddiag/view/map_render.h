@@ -31,6 +31,8 @@ char MarkGlyph(CellMark mark);
 const char* MarkLabel(CellMark mark);
 // The page's colour of a mark (#rrggbb).
 const char* MarkHtmlColour(CellMark mark);
+// The style rules that colour a page's maps ("pre.map .m1 { color: ...; }").
+std::string MapHtmlStyle();
 
 // Lines joined by '\n' (none after the last), at most `height` of them, none
 // wider than `width` visible columns. Ansi adds SGR colour sequences and

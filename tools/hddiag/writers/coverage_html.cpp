@@ -2,17 +2,12 @@
 
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/writers/coverage_text.h"
-#include "tools/hddiag/writers/html_report.h"
+#include "tools/hddiag/text/html_page.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 
 namespace {
-
-std::string Td(const std::string& text, const char* cssClass = nullptr)
-{
-    return std::string("<td") + (cssClass != nullptr ? std::string(" class=\"") + cssClass + "\"" : std::string()) +
-           ">" + EscapeHtml(text) + "</td>";
-}
 
 const char* CoverageClass(const DiskCoverage& disk)
 {
@@ -30,18 +25,21 @@ const char* CoverageClass(const DiskCoverage& disk)
 void WriteCoverageSection(std::ostream& out, const RunResult& result)
 {
     if (!result.coverage.empty()) {
-        out << "<h3>Per disk</h3>\n<table>\n<tr><th>Disk</th><th>Device</th><th>Bus</th><th>Tests</th><th>Reads of "
-            << result.slowReadNs / 1000000 << " ms or more</th><th>Slowest read</th><th>Health</th></tr>\n";
+        out << "<h3>Per disk</h3>\n"
+            << HtmlTableStart({"Disk", "Device", "Bus", "Tests",
+                               "Reads of " + std::to_string(result.slowReadNs / 1000000) + " ms or more",
+                               "Slowest read", "Health"});
         for (const DiskCoverage& disk : result.coverage) {
             const bool slow = disk.slowReads > 0;
-            out << "<tr>" << Td(std::to_string(disk.disk), "n") << Td(disk.device) << Td(disk.bus)
-                << Td(CoverageText(disk), CoverageClass(disk))
-                << (disk.timed ? Td(std::to_string(disk.slowReads), slow ? "n refused" : "n") : Td("-", "n"))
-                << (disk.timed && disk.slowest.nanoseconds != 0
-                        ? Td(FormatLatency(disk.slowest.nanoseconds) + " (sector " +
-                             std::to_string(disk.slowest.sector) + ")")
-                        : Td("-"))
-                << Td(disk.health.empty() ? std::string("-") : disk.health) << "</tr>\n";
+            out << HtmlRow(NumberCell(std::to_string(disk.disk)) + HtmlCell(disk.device) + HtmlCell(disk.bus) +
+                           HtmlCell(CoverageText(disk), CoverageClass(disk)) +
+                           (disk.timed ? HtmlCell(std::to_string(disk.slowReads), slow ? "n refused" : "n")
+                                       : NumberCell("-")) +
+                           HtmlCell(disk.timed && disk.slowest.nanoseconds != 0
+                                        ? FormatLatency(disk.slowest.nanoseconds) + " (sector " +
+                                              std::to_string(disk.slowest.sector) + ")"
+                                        : std::string("-")) +
+                           HtmlCell(disk.health.empty() ? std::string("-") : disk.health));
         }
         out << "</table>\n";
         for (const DiskCoverage& disk : result.coverage) {

@@ -7,6 +7,7 @@
 #include "tools/hddiag/writers/coverage_html.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/writers/svg_charts.h"
+#include "tools/hddiag/text/html_page.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
@@ -14,21 +15,6 @@ namespace hddiag {
 namespace {
 
 using seconds_type = std::chrono::seconds;
-
-const char* const kStyle = R"(
-body { font-family: sans-serif; margin: 2em; color: #222; max-width: 1000px; }
-h1 { font-size: 1.6em; } h2 { font-size: 1.3em; margin-top: 2em; border-bottom: 1px solid #ccc; }
-h3 { font-size: 1.05em; margin-bottom: 0.3em; }
-table { border-collapse: collapse; margin: 0.5em 0; }
-th, td { border: 1px solid #ccc; padding: 0.2em 0.6em; text-align: left; }
-td.n { text-align: right; font-variant-numeric: tabular-nums; }
-.passed { color: #1a7f37; } .failed, .aborted { color: #c62828; } .refused, .notrun { color: #8a6d00; }
-svg text { font-size: 11px; fill: #333; }
-svg .grid line { stroke: #e4e4e4; } svg .axis line { stroke: #666; }
-.side { display: flex; gap: 3em; align-items: flex-start; }
-pre.map { line-height: 1.1; font-size: 12px; }
-svg rect.max { fill: #9ecae1; } svg rect.mean { fill: #3182bd; } svg rect.failed { fill: #d62728; }
-)";
 
 std::string UtcText(double seconds)
 {
@@ -41,11 +27,6 @@ std::string UtcText(double seconds)
     return std::to_string(static_cast<int>(date.year())) + "-" + two(static_cast<unsigned>(date.month())) + "-" +
            two(static_cast<unsigned>(date.day())) + " " + two(clock.hours().count()) + ":" +
            two(clock.minutes().count()) + ":" + two(clock.seconds().count()) + " UTC";
-}
-
-std::string Cell(const std::string& text, bool number = false)
-{
-    return std::string(number ? "<td class=\"n\">" : "<td>") + EscapeHtml(text) + "</td>";
 }
 
 std::string OutcomeClass(Outcome outcome) { return outcome == Outcome::NotRun ? "notrun" : OutcomeName(outcome); }
@@ -68,25 +49,23 @@ std::string ResultText(const TestRecord& test, const LatencySummary* latency)
 
 void SummaryTable(std::ostream& out, const RunResult& result)
 {
-    out << "<table>\n<tr><th>Test</th><th>Items</th><th>Outcome</th><th>Result</th><th>Reads</th>"
-           "<th>Reads/s</th><th>p99</th><th>Max</th><th>Failed</th></tr>\n";
+    out << HtmlTableStart({"Test", "Items", "Outcome", "Result", "Reads", "Reads/s", "p99", "Max", "Failed"});
     for (size_t i = 0; i < result.tests.size(); ++i) {
         const TestRecord& test = result.tests[i];
         const LatencySummary* latency = result.LatencyOf(i);
-        out << "<tr>" << Cell(Describe(test.kind).method) << Cell(test.selector) << "<td class=\""
-            << OutcomeClass(test.outcome) << "\">" << OutcomeName(test.outcome) << "</td>"
-            << Cell(ResultText(test, latency));
+        std::string cells = HtmlCell(Describe(test.kind).method) + HtmlCell(test.selector) +
+                            HtmlCell(OutcomeName(test.outcome), OutcomeClass(test.outcome)) +
+                            HtmlCell(ResultText(test, latency));
         if (latency != nullptr) {
             const bool timed = latency->SuccessfulReads() > 0;
-            out << Cell(std::to_string(latency->reads), true)
-                << Cell(latency->elapsedNs == 0 ? "-" : FormatFixed(latency->ReadsPerSecond(), 1), true)
-                << Cell(timed ? FormatLatency(latency->p99Ns) : "-", true)
-                << Cell(timed ? FormatLatency(latency->maxNs) : "-", true)
-                << Cell(std::to_string(latency->failedReads), true);
+            cells += NumberCell(latency->reads) +
+                     NumberCell(latency->elapsedNs == 0 ? "-" : FormatFixed(latency->ReadsPerSecond(), 1)) +
+                     NumberCell(timed ? FormatLatency(latency->p99Ns) : "-") +
+                     NumberCell(timed ? FormatLatency(latency->maxNs) : "-") + NumberCell(latency->failedReads);
         } else {
-            out << "<td colspan=\"5\">not timed</td>";
+            cells += "<td colspan=\"5\">not timed</td>";
         }
-        out << "</tr>\n";
+        out << HtmlRow(cells);
     }
     out << "</table>\n";
 }
@@ -95,14 +74,14 @@ void Figures(std::ostream& out, const LatencySummary& latency)
 {
     const bool timed = latency.SuccessfulReads() > 0;
     const auto ms = [timed](ULONGLONG ns) { return timed ? FormatLatency(ns) : std::string("-"); };
-    out << "<table>\n<tr><th>Reads</th><th>Failed</th><th>Time</th><th>Reads/s</th><th>Min</th><th>Mean</th>"
-           "<th>Max</th><th>p50</th><th>p90</th><th>p99</th><th>p99.9</th></tr>\n<tr>"
-        << Cell(std::to_string(latency.reads), true) << Cell(std::to_string(latency.failedReads), true)
-        << Cell(FormatFixed(static_cast<double>(latency.elapsedNs) / 1e9, 3) + " s", true)
-        << Cell(latency.elapsedNs == 0 ? "-" : FormatFixed(latency.ReadsPerSecond(), 1), true)
-        << Cell(ms(latency.minNs), true) << Cell(ms(latency.meanNs), true) << Cell(ms(latency.maxNs), true)
-        << Cell(ms(latency.p50Ns), true) << Cell(ms(latency.p90Ns), true) << Cell(ms(latency.p99Ns), true)
-        << Cell(ms(latency.p999Ns), true) << "</tr>\n</table>\n";
+    out << HtmlTableStart({"Reads", "Failed", "Time", "Reads/s", "Min", "Mean", "Max", "p50", "p90", "p99", "p99.9"})
+        << HtmlRow(NumberCell(latency.reads) + NumberCell(latency.failedReads) +
+                   NumberCell(FormatFixed(static_cast<double>(latency.elapsedNs) / 1e9, 3) + " s") +
+                   NumberCell(latency.elapsedNs == 0 ? "-" : FormatFixed(latency.ReadsPerSecond(), 1)) +
+                   NumberCell(ms(latency.minNs)) + NumberCell(ms(latency.meanNs)) + NumberCell(ms(latency.maxNs)) +
+                   NumberCell(ms(latency.p50Ns)) + NumberCell(ms(latency.p90Ns)) + NumberCell(ms(latency.p99Ns)) +
+                   NumberCell(ms(latency.p999Ns)))
+        << "</table>\n";
 }
 
 // The live view's map at the test's end, in the same glyphs and classes.
@@ -110,11 +89,8 @@ void MapPicture(std::ostream& out, const ReadMap& map)
 {
     constexpr int kColumns = 100;
     constexpr int kRows = 24;
-    out << "<h3>Map</h3>\n<style>";
-    for (CellMark m = 0; m < kMarkCount; ++m) {
-        out << "pre.map .m" << static_cast<int>(m) << " { color: " << MarkHtmlColour(m) << "; }";
-    }
-    out << "</style>\n<pre class=\"map\">" << RenderMap(map, kColumns, kRows, ColourMode::Html) << "</pre>\n";
+    out << "<h3>Map</h3>\n<style>" << MapHtmlStyle() << "</style>\n<pre class=\"map\">"
+        << RenderMap(map, kColumns, kRows, ColourMode::Html) << "</pre>\n";
 }
 
 void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary& latency, const std::string& disk,
@@ -145,19 +121,18 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
         out << "<p>" << EscapeHtml(area) << "</p>\n";
     }
     out << "<h3>Latency classes</h3>\n" << ClassChart(latency);
-    out << "<div class=\"side\">\n<div>\n<h3>Slowest reads</h3>\n<table>\n<tr><th>Sector</th><th>Latency</th></tr>\n";
+    out << "<div class=\"side\">\n<div>\n<h3>Slowest reads</h3>\n" << HtmlTableStart({"Sector", "Latency"});
     for (const TimedRead& read : latency.slowest) {
-        out << "<tr>" << Cell(std::to_string(read.sector), true) << Cell(FormatLatency(read.nanoseconds), true)
-            << "</tr>\n";
+        out << HtmlRow(NumberCell(read.sector) + NumberCell(FormatLatency(read.nanoseconds)));
     }
     out << "</table>\n</div>\n<div>\n<h3>Failed reads</h3>\n";
     if (latency.failed.empty()) {
         out << "<p>None.</p>\n";
     } else {
-        out << "<table>\n<tr><th>Sector</th><th>Error</th><th>Latency</th></tr>\n";
+        out << HtmlTableStart({"Sector", "Error", "Latency"});
         for (const FailedRead& read : latency.failed) {
-            out << "<tr>" << Cell(std::to_string(read.sector), true) << Cell(Win32ErrorText(read.error))
-                << Cell(FormatLatency(read.nanoseconds), true) << "</tr>\n";
+            out << HtmlRow(NumberCell(read.sector) + HtmlCell(Win32ErrorText(read.error)) +
+                           NumberCell(FormatLatency(read.nanoseconds)));
         }
         out << "</table>\n";
         if (latency.failedNotListed > 0) {
@@ -170,12 +145,12 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
 // Every disk known, with what it calls itself.
 void IdentityTable(std::ostream& out, const std::vector<DiskRow>& disks)
 {
-    out << "<h3>Disk identity</h3>\n<table>\n<tr><th>Disk</th><th>Device</th><th>Bus</th><th>Model</th>"
-           "<th>Serial</th><th>WWN</th><th>Size (bytes)</th></tr>\n";
+    out << "<h3>Disk identity</h3>\n"
+        << HtmlTableStart({"Disk", "Device", "Bus", "Model", "Serial", "WWN", "Size (bytes)"});
     for (const DiskRow& row : disks) {
-        out << "<tr>" << Cell(std::to_string(row.disk), true) << Cell(row.device) << Cell(row.bus)
-            << Cell(row.model) << Cell(row.serial) << Cell(row.wwn)
-            << Cell(row.size == 0 ? std::string() : std::to_string(row.size), true) << "</tr>\n";
+        out << HtmlRow(NumberCell(std::to_string(row.disk)) + HtmlCell(row.device) + HtmlCell(row.bus) +
+                       HtmlCell(row.model) + HtmlCell(row.serial) + HtmlCell(row.wwn) +
+                       NumberCell(row.size == 0 ? std::string() : std::to_string(row.size)));
     }
     out << "</table>\n";
 }
@@ -202,9 +177,7 @@ std::string DiskLine(const TestRecord& test, const std::vector<DiskRow>& disks)
 
 void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& info)
 {
-    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
-           "<title>hddiag report</title>\n<style>"
-        << kStyle << "</style>\n</head>\n<body>\n<h1>hddiag report</h1>\n";
+    BeginHtmlPage(out, "hddiag report");
     out << "<p>Machine: " << EscapeHtml(info.machine) << "; hddiag " << EscapeHtml(info.version) << "; ended "
         << UtcText(info.endTime) << ".</p>\n";
 
@@ -222,11 +195,11 @@ void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& 
         WriteCoverageSection(out, result);
     }
 
-    out << "<h3>Disks</h3>\n<table>\n<tr><th>Letter</th><th>Disk</th><th>Partition</th><th>Size (MiB)</th></tr>\n";
+    out << "<h3>Disks</h3>\n" << HtmlTableStart({"Letter", "Disk", "Partition", "Size (MiB)"});
     for (const ReportItem& item : result.report.items) {
-        out << "<tr>" << Cell(item.letter != 0 ? std::string(1, item.letter) + ":" : std::string("?"))
-            << Cell(std::to_string(item.disk), true) << Cell(std::to_string(item.partition), true)
-            << Cell(std::to_string(item.sizeMiB), true) << "</tr>\n";
+        out << HtmlRow(HtmlCell(item.letter != 0 ? std::string(1, item.letter) + ":" : std::string("?")) +
+                       NumberCell(std::to_string(item.disk)) + NumberCell(std::to_string(item.partition)) +
+                       NumberCell(std::to_string(item.sizeMiB)));
     }
     out << "</table>\n<p>Report: " << EscapeHtml(result.report.text) << "</p>\n";
     if (!result.disks.empty()) {
@@ -239,7 +212,7 @@ void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& 
             TestSection(out, result.tests[i], *latency, DiskLine(result.tests[i], result.disks), result.MapOf(i));
         }
     }
-    out << "</body>\n</html>\n";
+    EndHtmlPage(out);
 }
 
 }  // namespace hddiag
