@@ -66,7 +66,7 @@ def cases():
 MEASURED = re.compile(r"\d+\.\d+(?:e-?\d+)?(?: (?:us|ms|s)\b)?"
                       r"|(?<=ms: )\d+|(?<=ms\"\: )\d+|(?<=\"sector\": )\d+|(?<=sectors )\d+-\d+|(?<=sector )\d+"
                       r"|(?<=ms\"\} )\d+|(?<=le=\"<measured>\"\} )\d+")
-TIME = re.compile(r"\b1[6-9]\d{8}(?:\.\d+)?\b|\b\d{4}-\d\d-\d\d[T ]\d\d:\d\d(?::\d\d(?:\.\d+)?)?(?:Z|[+-]\d\d:?\d\d| UTC)?")
+TIME = re.compile(r"(?<![\d.])1[6-9]\d{8}(?:\.\d+)?\b|\b\d{4}-\d\d-\d\d[T ]\d\d:\d\d(?::\d\d(?:\.\d+)?)?(?:Z|[+-]\d\d:?\d\d| UTC)?")
 STYLE = re.compile(r"<style>.*?</style>", re.S)
 
 
