@@ -9,11 +9,11 @@
 #include <sstream>
 
 #include "tools/hddiag/session/real_disks.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
 #include "tools/hddiag/writers/output.h"
 #include "tools/hddiag/writers/run_files.h"
-#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag::testing {
 namespace {

@@ -18,6 +18,7 @@
 #include "tools/hddiag/latency/latency_clock.h"
 #include "tools/hddiag/latency/latency_collector.h"
 #include "tools/hddiag/options.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/output.h"
 #include "tools/hddiag/view/map_view.h"
 #include "tools/hddiag/view/progress_view.h"
@@ -27,7 +28,6 @@
 #include "tools/hddiag/writers/run_files.h"
 #include "tools/hddiag/session/session.h"
 #include "tools/hddiag/latency/timed_os.h"
-#include "tools/hddiag/writers/text_escape.h"
 #include "tools/hddiag/writers/trace_writer.h"
 
 namespace hddiag {

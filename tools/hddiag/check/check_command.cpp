@@ -13,7 +13,7 @@
 #include "tools/hddiag/health/health_source.h"
 #include "tools/hddiag/scan/scan_runner.h"
 #include "tools/hddiag/scan/scan_targets.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

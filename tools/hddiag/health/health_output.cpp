@@ -4,7 +4,7 @@
 #include <iomanip>
 
 #include "tools/hddiag/health/self_test_output.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

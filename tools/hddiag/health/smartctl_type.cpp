@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tools/hddiag/health/disk_choice.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -4,7 +4,7 @@
 #include "tools/hddiag/scan/scan_files.h"
 #include "tools/hddiag/scan/scan_output.h"
 #include "tools/hddiag/scan/scan_runner.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

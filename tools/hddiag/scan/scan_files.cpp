@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "tools/hddiag/scan/map_names.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/run_files.h"
-#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 

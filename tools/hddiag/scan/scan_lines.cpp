@@ -2,7 +2,7 @@
 
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/scan/disk_scan.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

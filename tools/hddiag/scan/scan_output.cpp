@@ -9,7 +9,7 @@
 #include "tools/hddiag/options.h"
 #include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/session/result_codes.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -13,8 +13,8 @@
 #include "tools/hddiag/host/terminal.h"
 #include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/scan/scan_view.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/view/view_mode.h"
-#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "tools/hddiag/host/output_file.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -6,7 +6,7 @@
 
 #include "platform/sim/bus_names.h"
 
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -4,7 +4,7 @@
 
 #include "drive/hdd_constants.h"
 #include "tools/hddiag/latency/latency_text.h"
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -3,7 +3,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "tools/hddiag/writers/text_escape.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "tools/hddiag/health/health_metrics.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
-#include "tools/hddiag/writers/text_escape.h"
 
 namespace hddiag {
 
