@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "tools/hddiag/health/health_output.h"
+#include "tools/hddiag/text/openmetrics.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/html_report.h"
-#include "tools/hddiag/writers/metrics_text.h"
 
 namespace hddiag {
 

@@ -6,7 +6,7 @@
 
 #include "tools/hddiag/health/self_test.h"
 #include "tools/hddiag/health/verdict.h"
-#include "tools/hddiag/writers/metrics_text.h"
+#include "tools/hddiag/text/openmetrics.h"
 
 namespace hddiag {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "tools/hddiag/scan/scan_output.h"
-#include "tools/hddiag/writers/metrics_text.h"
+#include "tools/hddiag/text/openmetrics.h"
 
 namespace hddiag {
 

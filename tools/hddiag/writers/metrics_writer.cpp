@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tools/hddiag/session/report.h"
-#include "tools/hddiag/writers/metrics_text.h"
+#include "tools/hddiag/text/openmetrics.h"
 
 namespace hddiag {
 
