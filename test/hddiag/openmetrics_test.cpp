@@ -11,8 +11,8 @@
 namespace hddiag::testing {
 namespace {
 
-const MetricFamily kReads{"t_reads", "gauge", "", "Reads."};
-const MetricFamily kTime{"t_time_seconds", "gauge", "seconds", "Time."};
+const MetricFamily kReads = Gauge("t_reads", "", "Reads.");
+const MetricFamily kTime = Gauge("t_time_seconds", "seconds", "Time.");
 const MetricFamily kLatency{"t_latency_seconds", "histogram", "seconds", "Latency."};
 
 MetricLabels Disk(const std::string& device)

@@ -6,6 +6,7 @@
 
 #include <concepts>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace hddiag {
@@ -23,6 +24,12 @@ struct MetricFamily {
     std::string unit;  // empty: no # UNIT line
     std::string help;
 };
+
+// Most of hddiag's families are gauges.
+inline MetricFamily Gauge(std::string name, std::string unit, std::string help)
+{
+    return {std::move(name), "gauge", std::move(unit), std::move(help)};
+}
 
 // A series' labels as written between the braces: disk="0",device="sda".
 class MetricLabels {
