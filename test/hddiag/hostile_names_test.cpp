@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tools/hddiag/session/real_disks.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
 #include "tools/hddiag/writers/output.h"

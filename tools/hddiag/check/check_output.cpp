@@ -6,9 +6,10 @@
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/scan/scan_output.h"
 #include "tools/hddiag/text/html_page.h"
-#include "tools/hddiag/text/metrics_text.h"
+#include "tools/hddiag/text/openmetrics.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/view/map_render.h"
+#include "tools/hddiag/writers/html_report.h"
 
 namespace hddiag {
 
@@ -147,45 +148,40 @@ std::string CheckReportPage(const CheckRun& run, const std::string& machine)
 
 std::string CheckMetricsText(const CheckRun& run)
 {
-    struct Family {
-        const char* name;
-        const char* help;
+    OpenMetricsText metrics;
+    // Without disks the file holds no family; with them, every family is
+    // declared, a good disk's empty reasons included.
+    const EmptyFamily empty = run.disks.empty() ? EmptyFamily::Omit : EmptyFamily::Declare;
+    const auto gauge = [&metrics, empty](const char* name, const char* unit, const char* help) {
+        return metrics.Add(Gauge(name, unit, help), empty);
     };
-    const Family families[] = {
-        {"hddiag_check_verdict", "1 for the disk's verdict (good, warning or failing), 0 for the others."},
-        {"hddiag_check_reason", "1 for each reason of a verdict other than good."},
-        {"hddiag_check_unreadable_sectors", "Sectors the check's scan found unreadable."},
-        {"hddiag_check_slow_areas", "Areas whose reads took --slow or longer in the check's scan."},
-        {"hddiag_check_scanned", "1 when every sector of the disk was read or found unreadable, else 0."},
-        {"hddiag_check_end_timestamp_seconds", "When the check ended."},
-    };
-    std::ostringstream samples[6];
+    const size_t verdict =
+        gauge("hddiag_check_verdict", "", "1 for the disk's verdict (good, warning or failing), 0 for the others.");
+    const size_t reason = gauge("hddiag_check_reason", "", "1 for each reason of a verdict other than good.");
+    const size_t unreadable =
+        gauge("hddiag_check_unreadable_sectors", "", "Sectors the check's scan found unreadable.");
+    const size_t slow =
+        gauge("hddiag_check_slow_areas", "", "Areas whose reads took --slow or longer in the check's scan.");
+    const size_t scanned =
+        gauge("hddiag_check_scanned", "", "1 when every sector of the disk was read or found unreadable, else 0.");
+    const size_t end = gauge("hddiag_check_end_timestamp_seconds", "seconds", "When the check ended.");
     for (const DiskCheck& d : run.disks) {
-        const std::string id = "disk=\"" + std::to_string(d.row.disk) + "\",device=\"" + MetricLabelValue(d.row.device) +
-                               "\",serial=\"" + MetricLabelValue(d.row.serial) + "\"";
+        const MetricLabels id = MetricLabels()
+                                    .Add("disk", std::to_string(d.row.disk))
+                                    .Add("device", d.row.device)
+                                    .Add("serial", d.row.serial);
         for (const Verdict v : {Verdict::Good, Verdict::Warning, Verdict::Failing}) {
-            samples[0] << families[0].name << "{" << id << ",verdict=\"" << VerdictName(v) << "\"} "
-                       << (d.verdict.verdict == v ? 1 : 0) << '\n';
+            metrics.Sample(verdict, id.With("verdict", VerdictName(v)), d.verdict.verdict == v ? 1 : 0);
         }
         for (const std::string& r : d.verdict.reasons) {
-            samples[1] << families[1].name << "{" << id << ",reason=\"" << MetricLabelValue(r) << "\"} 1\n";
+            metrics.Sample(reason, id.With("reason", r), 1);
         }
-        const ScanFacts& s = d.facts.scan;
-        samples[2] << families[2].name << "{" << id << "} " << s.unreadableSectors << '\n';
-        samples[3] << families[3].name << "{" << id << "} " << s.slowAreas.size() << '\n';
-        samples[4] << families[4].name << "{" << id << "} " << (d.figures != nullptr && d.figures->complete ? 1 : 0)
-                   << '\n';
-        samples[5] << families[5].name << "{" << id << "} " << MetricNumber(run.endTime) << '\n';
+        metrics.Sample(unreadable, id, d.facts.scan.unreadableSectors);
+        metrics.Sample(slow, id, d.facts.scan.slowAreas.size());
+        metrics.Sample(scanned, id, d.figures != nullptr && d.figures->complete ? 1 : 0);
+        metrics.Sample(end, id, run.endTime);
     }
-    std::string out;
-    for (size_t i = 0; i < 6 && !run.disks.empty(); ++i) {
-        out += std::string("# TYPE ") + families[i].name + " gauge\n";
-        if (i == 5) {
-            out += std::string("# UNIT ") + families[i].name + " seconds\n";
-        }
-        out += std::string("# HELP ") + families[i].name + " " + families[i].help + "\n" + samples[i].str();
-    }
-    return out + "# EOF\n";
+    return metrics.Text();
 }
 
 }  // namespace hddiag

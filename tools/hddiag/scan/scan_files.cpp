@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tools/hddiag/scan/map_names.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/run_files.h"
 #include "tools/hddiag/text/text_escape.h"
 

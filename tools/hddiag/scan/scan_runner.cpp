@@ -12,8 +12,9 @@
 #include "tools/hddiag/scan/scan_lines.h"
 #include "tools/hddiag/scan/scan_view.h"
 #include "tools/hddiag/session/machine_file.h"
-#include "tools/hddiag/view/view_choice.h"
 #include "tools/hddiag/text/text_escape.h"
+#include "tools/hddiag/view/view_choice.h"
+#include "tools/hddiag/view/view_mode.h"
 
 namespace hddiag {
 

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/output.h"
 #include "tools/hddiag/text/text_escape.h"
 

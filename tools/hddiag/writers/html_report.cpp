@@ -4,6 +4,7 @@
 
 #include "tools/hddiag/health/health_html.h"
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/coverage_html.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/writers/svg_charts.h"

@@ -5,6 +5,7 @@
 
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/coverage_text.h"
 #include "tools/hddiag/text/text_escape.h"
 

@@ -6,6 +6,7 @@
 
 #include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/health/health_metrics.h"
+#include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/html_report.h"
 #include "tools/hddiag/writers/metrics_writer.h"
 #include "tools/hddiag/text/text_escape.h"
