@@ -15,7 +15,7 @@
 #   health/     SMART through smartctl, and its verdict
 #   view/       the live view on standard error
 #   writers/    a run's outputs: text, JSON, page, metrics, trace
-#   scan/       the full scan of disks
+#   scanning/   the full scan of disks over the engine of scan/
 #   check/      the one verdict per disk
 #   commands/   one driver per command, over the set-up they share
 #   app.cpp, main.cpp   which command runs
@@ -45,7 +45,7 @@ rank_of() {
         tools/hddiag/health/*) echo 10 ;;
         tools/hddiag/view/*) echo 11 ;;
         tools/hddiag/writers/*) echo 12 ;;
-        tools/hddiag/scan/*) echo 13 ;;
+        tools/hddiag/scanning/*) echo 13 ;;
         tools/hddiag/check/*) echo 14 ;;
         tools/hddiag/commands/*) echo 15 ;;
         tools/hddiag/*/*) echo "?" ;;

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "tools/hddiag/health/health_output.h"
-#include "tools/hddiag/scan/scan_output.h"
+#include "tools/hddiag/scanning/scan_output.h"
 #include "tools/hddiag/text/html_page.h"
 #include "tools/hddiag/text/openmetrics.h"
 #include "tools/hddiag/text/text_escape.h"

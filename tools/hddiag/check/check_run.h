@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tools/hddiag/check/check_verdict.h"
-#include "tools/hddiag/scan/scan_output.h"
+#include "tools/hddiag/scanning/scan_output.h"
 
 namespace hddiag {
 

@@ -13,8 +13,8 @@
 #include "tools/hddiag/health/health_source.h"
 #include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/session/machine_file.h"
-#include "tools/hddiag/scan/scan_runner.h"
-#include "tools/hddiag/scan/scan_targets.h"
+#include "tools/hddiag/scanning/scan_runner.h"
+#include "tools/hddiag/scanning/scan_targets.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {

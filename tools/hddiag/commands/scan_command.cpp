@@ -1,10 +1,10 @@
 #include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/commands/scan_command.h"
 
-#include "tools/hddiag/scan/disk_scan.h"
-#include "tools/hddiag/scan/scan_files.h"
-#include "tools/hddiag/scan/scan_output.h"
-#include "tools/hddiag/scan/scan_runner.h"
+#include "tools/hddiag/scanning/disk_scan.h"
+#include "tools/hddiag/scanning/scan_files.h"
+#include "tools/hddiag/scanning/scan_output.h"
+#include "tools/hddiag/scanning/scan_runner.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
@@ -12,7 +12,7 @@ namespace hddiag {
 namespace {
 
 // Sizes that must fit every scanned disk's sectors.
-bool CheckSizes(const ScanOptions& scan, const std::vector<std::vector<DiskTarget>>& groups,
+bool CheckSizes(const ScanCommandOptions& scan, const std::vector<std::vector<DiskTarget>>& groups,
                 const std::vector<ScanDiskInfo>& disks, std::string& error)
 {
     if (!scan.badBlocksPath.empty() && (groups.size() != 1 || groups.front().size() != 1)) {
@@ -39,7 +39,7 @@ bool CheckSizes(const ScanOptions& scan, const std::vector<std::vector<DiskTarge
 
 int RunScanCommand(const Options& options, AppIo& io)
 {
-    const ScanOptions& scan = options.scan;
+    const ScanCommandOptions& scan = options.scan;
     std::string error;
     const std::unique_ptr<ScanSource> source = OpenScanSourceFor(options, scan.targets, error);
     std::vector<DiskTarget> targets;

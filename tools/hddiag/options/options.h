@@ -62,7 +62,7 @@ struct Options {
     std::vector<std::string> healthDisks;  // disk numbers or device names; empty: every disk
     std::vector<SmartctlType> smartctlTypes;  // --smartctl-type, for info, run, health and check
     // scan (and check, which reads disks as scan does)
-    ScanOptions scan;
+    ScanCommandOptions scan;
     // check
     std::vector<std::string> checkDisks;  // disk numbers or devices; empty: every disk
     std::string selfTest;                 // "", "short" or "long"

@@ -54,7 +54,7 @@ std::optional<ULONGLONG> ParseByteCount(const std::string& text)
     return value << shift;
 }
 
-void AddScanReadOptions(CLI::App& command, ScanOptions& scan, ScanOptionTexts& texts)
+void AddScanReadOptions(CLI::App& command, ScanCommandOptions& scan, ScanOptionTexts& texts)
 {
     command.add_option("--map", scan.mapPath,
                         "map file to resume from and save to (GNU ddrescue's mapfile format); with several disks "
@@ -74,7 +74,7 @@ void AddScanReadOptions(CLI::App& command, ScanOptions& scan, ScanOptionTexts& t
         ->type_name("N");
 }
 
-CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& texts)
+CLI::App* AddScanCommand(CLI::App& app, ScanCommandOptions& scan, ScanOptionTexts& texts)
 {
     CLI::App* command = app.add_subcommand(
         "scan", "read every sector of disks or partitions, list the unreadable ones, and resume from a map file");
@@ -92,7 +92,7 @@ CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& text
     return command;
 }
 
-bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanCommandOptions& scan,
                           std::string& error)
 {
     scan.scrape = !texts.noScrape;
@@ -120,7 +120,7 @@ bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts,
     return true;
 }
 
-bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanCommandOptions& scan,
                       std::string& error)
 {
     if (!CheckScanReadOptions(command, texts, scan, error) ||

@@ -13,7 +13,7 @@ class App;
 
 namespace hddiag {
 
-struct ScanOptions {
+struct ScanCommandOptions {
     std::vector<std::string> targets;  // as typed: "1", "1-2"; commas split them too
     std::string mapPath;               // --map: a file, or with several disks a folder
     std::string badBlocksPath;         // --bad-blocks
@@ -39,16 +39,16 @@ struct ScanOptionTexts {
 
 // Adds "scan" and its options to the command line; the values land in scan
 // and texts.
-CLI::App* AddScanCommand(CLI::App& app, ScanOptions& scan, ScanOptionTexts& texts);
+CLI::App* AddScanCommand(CLI::App& app, ScanCommandOptions& scan, ScanOptionTexts& texts);
 
 // The options of how disks are read, which check shares: --map,
 // --block-size, --slow, --save-interval, --no-scrape, --sector-size.
-void AddScanReadOptions(CLI::App& command, ScanOptions& scan, ScanOptionTexts& texts);
-bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+void AddScanReadOptions(CLI::App& command, ScanCommandOptions& scan, ScanOptionTexts& texts);
+bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanCommandOptions& scan,
                           std::string& error);
 
 // Checks what CLI11 cannot once the line is parsed; false with the message.
-bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanOptions& scan,
+bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanCommandOptions& scan,
                       std::string& error);
 
 // "1048576", "64K", "1M", "1MiB": bytes; nullopt when not a positive count.

@@ -107,6 +107,21 @@ bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b)
     return da.kind != host::FileKind::Missing && da.id == db.id && pa.filename() == pb.filename();
 }
 
+bool OutputsDiffer(const std::vector<std::pair<const char*, const host::NewFile*>>& outputs, std::string& error)
+{
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        for (size_t j = i + 1; j < outputs.size(); ++j) {
+            if (outputs[i].second != nullptr && outputs[j].second != nullptr &&
+                SameOutputTarget(*outputs[i].second, *outputs[j].second)) {
+                error = std::string(outputs[i].first) + " and " + outputs[j].first + " name the same file " +
+                        QuotedPath(outputs[i].second->Target()) + "; one would overwrite the other";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& inputs, std::string& error)
 {
     // health's --metrics is the health file itself; info's and run's have
@@ -123,9 +138,7 @@ bool RunFiles::Prepare(const Options& options, const std::vector<std::string>& i
         return false;
     }
     const host::NewFile* metrics = m_metrics ? m_metrics.get() : m_health.get();
-    if (m_report && metrics != nullptr && SameOutputTarget(*m_report, *metrics)) {
-        error = "--report and --metrics name the same file " + QuotedPath(m_report->Target()) +
-                "; one would overwrite the other";
+    if (!OutputsDiffer({{"--report", m_report.get()}, {"--metrics", metrics}}, error)) {
         Reset();
         return false;
     }

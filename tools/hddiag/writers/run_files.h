@@ -9,6 +9,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/hddiag/host/output_file.h"
@@ -31,6 +32,10 @@ std::string OutputRefusal(const std::string& path, const std::vector<std::string
 // Whether two new files would replace one file: the same existing file under
 // any names, or the same name in the same folder.
 bool SameOutputTarget(const host::NewFile& a, const host::NewFile& b);
+
+// The first two outputs (option, prepared file or null) that would replace
+// one file, named in error; false then.
+bool OutputsDiffer(const std::vector<std::pair<const char*, const host::NewFile*>>& outputs, std::string& error);
 
 // 'path', escaped for a message.
 std::string QuotedPath(const std::string& path);

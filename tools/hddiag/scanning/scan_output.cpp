@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/scan_output.h"
+#include "tools/hddiag/scanning/scan_output.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -7,7 +7,7 @@
 #include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/options/options.h"
-#include "tools/hddiag/scan/scan_lines.h"
+#include "tools/hddiag/scanning/scan_lines.h"
 #include "tools/hddiag/session/result_codes.h"
 #include "tools/hddiag/text/text_escape.h"
 

@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/scan_files.h"
+#include "tools/hddiag/scanning/scan_files.h"
 
 #include "scan/slow_area_lines.h"
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/hddiag/scan/map_names.h"
+#include "tools/hddiag/scanning/map_names.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/run_files.h"
 #include "tools/hddiag/text/text_escape.h"
@@ -23,23 +23,16 @@ constexpr std::uintmax_t kLargestMap = 256ull << 20;
 bool ScanFiles::Prepare(const Options& options, const std::vector<std::string>& inputs,
                         const std::vector<const DiskRow*>& rows, std::string& error)
 {
-    const ScanOptions& scan = options.scan;
+    const ScanCommandOptions& scan = options.scan;
     if (!PrepareOutputFile("--bad-blocks", scan.badBlocksPath, inputs, m_badBlocks, error) ||
         !PrepareOutputFile("--report", options.reportPath, inputs, m_report, error) ||
         !PrepareOutputFile("--metrics", options.metricsPath, inputs, m_metrics, error)) {
         return false;
     }
-    const std::pair<const char*, host::NewFile*> outputs[] = {
+    const std::vector<std::pair<const char*, const host::NewFile*>> outputs = {
         {"--bad-blocks", m_badBlocks.get()}, {"--report", m_report.get()}, {"--metrics", m_metrics.get()}};
-    for (size_t i = 0; i < 3; ++i) {
-        for (size_t j = i + 1; j < 3; ++j) {
-            if (outputs[i].second != nullptr && outputs[j].second != nullptr &&
-                SameOutputTarget(*outputs[i].second, *outputs[j].second)) {
-                error = std::string(outputs[i].first) + " and " + outputs[j].first + " name the same file " +
-                        QuotedPath(outputs[i].second->Target()) + "; one would overwrite the other";
-                return false;
-            }
-        }
+    if (!OutputsDiffer(outputs, error)) {
+        return false;
     }
     if (scan.mapPath.empty()) {
         return true;
@@ -55,12 +48,10 @@ bool ScanFiles::Prepare(const Options& options, const std::vector<std::string>& 
             error = "cannot write --map " + QuotedPath(map) + ": " + why;
             return false;
         }
-        for (const auto& [option, file] : outputs) {
-            if (file != nullptr && SameOutputTarget(*probe, *file)) {
-                error = "--map and " + std::string(option) + " name the same file " + QuotedPath(map) +
-                        "; one would overwrite the other";
-                return false;
-            }
+        std::vector<std::pair<const char*, const host::NewFile*>> withMap = {{"--map", probe.get()}};
+        withMap.insert(withMap.end(), outputs.begin(), outputs.end());
+        if (!OutputsDiffer(withMap, error)) {
+            return false;
         }
     }
     return true;

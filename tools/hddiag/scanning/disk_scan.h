@@ -15,8 +15,8 @@
 #include "scan/range_map.h"
 #include "scan/scan_engine.h"
 #include "tools/hddiag/latency/read_map.h"
-#include "tools/hddiag/scan/scan_source.h"
-#include "tools/hddiag/scan/scan_targets.h"
+#include "tools/hddiag/scanning/scan_source.h"
+#include "tools/hddiag/scanning/scan_targets.h"
 
 namespace hddiag {
 

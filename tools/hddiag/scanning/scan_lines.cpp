@@ -1,7 +1,7 @@
-#include "tools/hddiag/scan/scan_lines.h"
+#include "tools/hddiag/scanning/scan_lines.h"
 
 #include "tools/hddiag/latency/latency_text.h"
-#include "tools/hddiag/scan/disk_scan.h"
+#include "tools/hddiag/scanning/disk_scan.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {

@@ -1,9 +1,9 @@
-#include "tools/hddiag/scan/scan_view.h"
+#include "tools/hddiag/scanning/scan_view.h"
 
 #include <algorithm>
 
 #include "tools/hddiag/latency/latency_text.h"
-#include "tools/hddiag/scan/scan_lines.h"
+#include "tools/hddiag/scanning/scan_lines.h"
 #include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {

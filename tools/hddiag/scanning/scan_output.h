@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tools/hddiag/latency/read_map.h"
-#include "tools/hddiag/scan/disk_scan.h"
+#include "tools/hddiag/scanning/disk_scan.h"
 
 namespace hddiag {
 

@@ -10,9 +10,9 @@
 #include "scan/map_file.h"
 #include "tools/hddiag/session/app_io.h"
 #include "tools/hddiag/options/options.h"
-#include "tools/hddiag/scan/disk_scan.h"
-#include "tools/hddiag/scan/scan_files.h"
-#include "tools/hddiag/scan/scan_source.h"
+#include "tools/hddiag/scanning/disk_scan.h"
+#include "tools/hddiag/scanning/scan_files.h"
+#include "tools/hddiag/scanning/scan_source.h"
 
 namespace hddiag {
 

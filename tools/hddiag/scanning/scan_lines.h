@@ -8,7 +8,7 @@
 #include <string>
 
 #include "scan/scan_engine.h"
-#include "tools/hddiag/scan/scan_targets.h"
+#include "tools/hddiag/scanning/scan_targets.h"
 
 namespace hddiag {
 

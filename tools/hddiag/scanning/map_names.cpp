@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/map_names.h"
+#include "tools/hddiag/scanning/map_names.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/scan_runner.h"
+#include "tools/hddiag/scanning/scan_runner.h"
 
 #include <atomic>
 #include <chrono>
@@ -9,8 +9,8 @@
 #include "tools/hddiag/host/host.h"
 #include "tools/hddiag/host/output_file.h"
 #include "tools/hddiag/host/terminal.h"
-#include "tools/hddiag/scan/scan_lines.h"
-#include "tools/hddiag/scan/scan_view.h"
+#include "tools/hddiag/scanning/scan_lines.h"
+#include "tools/hddiag/scanning/scan_view.h"
 #include "tools/hddiag/session/machine_file.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/view/view_choice.h"
@@ -75,7 +75,7 @@ bool RunScanReaders(const Options& options, ScanSource& source, const std::vecto
                     ScanFiles& files, const std::string& mapComment, AppIo& io,
                     std::vector<std::unique_ptr<DiskScan>>& scans, std::string& error)
 {
-    const ScanOptions& scan = options.scan;
+    const ScanCommandOptions& scan = options.scan;
     // Every map is read (and a wrong one refused) before any disk is.
     std::vector<hdd::scan::RangeMap> maps(groups.size());
     std::vector<bool> loaded(groups.size(), false);

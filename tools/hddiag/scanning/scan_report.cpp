@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "tools/hddiag/latency/latency_text.h"
-#include "tools/hddiag/scan/scan_lines.h"
-#include "tools/hddiag/scan/scan_output.h"
+#include "tools/hddiag/scanning/scan_lines.h"
+#include "tools/hddiag/scanning/scan_output.h"
 #include "tools/hddiag/text/html_page.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/view/map_render.h"

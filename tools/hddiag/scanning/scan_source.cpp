@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/scan_source.h"
+#include "tools/hddiag/scanning/scan_source.h"
 
 #include "platform/sim/sim_machine.h"
 

@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/scan_targets.h"
+#include "tools/hddiag/scanning/scan_targets.h"
 
 #include <algorithm>
 #include <cctype>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tools/hddiag/host/terminal.h"
-#include "tools/hddiag/scan/disk_scan.h"
+#include "tools/hddiag/scanning/disk_scan.h"
 #include "tools/hddiag/view/map_render.h"
 #include "tools/hddiag/view/terminal_frame.h"
 

@@ -1,4 +1,4 @@
-#include "tools/hddiag/scan/disk_scan.h"
+#include "tools/hddiag/scanning/disk_scan.h"
 
 #include <algorithm>
 
@@ -6,8 +6,8 @@
 #include "scan/time_left.h"
 #include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/latency/latency_text.h"
-#include "tools/hddiag/scan/scan_files.h"
-#include "tools/hddiag/scan/scan_lines.h"
+#include "tools/hddiag/scanning/scan_files.h"
+#include "tools/hddiag/scanning/scan_lines.h"
 #include "tools/hddiag/session/result_codes.h"
 #include "tools/hddiag/text/text_escape.h"
 

@@ -3,7 +3,7 @@
 // node_exporter's textfile collector refuses a series two files share.
 #include <string>
 
-#include "tools/hddiag/scan/scan_output.h"
+#include "tools/hddiag/scanning/scan_output.h"
 #include "tools/hddiag/text/openmetrics.h"
 
 namespace hddiag {
