@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "tools/hddiag/text/json_values.h"
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/scanning/scan_output.h"
 #include "tools/hddiag/text/html_page.h"
@@ -100,14 +101,13 @@ void PrintCheckSummary(std::ostream& out, const CheckRun& run)
 void PrintCheckJson(std::ostream& out, const CheckRun& run)
 {
     using nlohmann::ordered_json;
-    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
     ordered_json disks = ordered_json::array();
     for (const DiskCheck& d : run.disks) {
         disks.push_back({{"disk", d.row.disk},
                          {"device", d.row.device},
                          {"path", d.row.path},
-                         {"model", textOrNull(d.row.model)},
-                         {"serial", textOrNull(d.row.serial)},
+                         {"model", TextOrNull(d.row.model)},
+                         {"serial", TextOrNull(d.row.serial)},
                          {"verdict", VerdictName(d.verdict.verdict)},
                          {"reasons", d.verdict.reasons},
                          {"notes", d.verdict.notes},

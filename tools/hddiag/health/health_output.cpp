@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iomanip>
 
+#include "tools/hddiag/text/json_values.h"
 #include "tools/hddiag/health/self_test_output.h"
 #include "tools/hddiag/text/text_escape.h"
 
@@ -11,14 +12,6 @@ namespace hddiag {
 namespace {
 
 using nlohmann::ordered_json;
-
-template <typename T>
-ordered_json OrNull(const std::optional<T>& v)
-{
-    return v ? ordered_json(*v) : ordered_json();
-}
-
-ordered_json TextOrNull(const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); }
 
 const char* StateName(HealthState state)
 {

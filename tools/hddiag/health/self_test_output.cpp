@@ -1,5 +1,6 @@
 #include "tools/hddiag/health/self_test_output.h"
 
+#include "tools/hddiag/text/json_values.h"
 #include "tools/hddiag/health/self_test.h"
 
 namespace hddiag {
@@ -7,12 +8,6 @@ namespace hddiag {
 namespace {
 
 using nlohmann::ordered_json;
-
-template <typename T>
-ordered_json OrNull(const std::optional<T>& v)
-{
-    return v ? ordered_json(*v) : ordered_json();
-}
 
 std::string Outcome(const SelfTestEntry& e, bool nvme)
 {

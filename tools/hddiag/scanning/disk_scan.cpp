@@ -280,12 +280,7 @@ void DiskScan::Save(const hdd::scan::RangeMap& map, const DiskTarget& target)
     if (m_settings.mapPath.empty()) {
         return;
     }
-    hdd::scan::MapIdentity identity;
-    identity.device = m_disk.row.path;
-    identity.model = m_disk.row.model;
-    identity.serial = m_disk.row.serial;
-    identity.diskBytes = m_disk.row.size;
-    identity.sectorBytes = m_disk.sectorSize;
+    hdd::scan::MapIdentity identity = MapIdentityOf(m_disk);
     identity.rangePos = target.firstSector * m_disk.sectorSize;
     identity.rangeBytes = target.sectors * m_disk.sectorSize;
     std::vector<std::string> comments = m_settings.comments;
@@ -300,6 +295,17 @@ void DiskScan::Save(const hdd::scan::RangeMap& map, const DiskTarget& target)
         m_mapSaved = false;
         m_mapError = why;
     }
+}
+
+hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk)
+{
+    hdd::scan::MapIdentity identity;
+    identity.device = disk.row.path;
+    identity.model = disk.row.model;
+    identity.serial = disk.row.serial;
+    identity.diskBytes = disk.row.size;
+    identity.sectorBytes = disk.sectorSize;
+    return identity;
 }
 
 }  // namespace hddiag

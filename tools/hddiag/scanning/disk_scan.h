@@ -130,4 +130,7 @@ std::string DiskLabel(const ScanDiskInfo& disk);
 ULONGLONG SettledBytes(const hdd::scan::ScanProgress& progress);
 double BytesPerSecond(const hdd::scan::ScanProgress& progress);
 
+// The disk as its map names it (device, model, serial, sizes).
+hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk);
+
 }  // namespace hddiag

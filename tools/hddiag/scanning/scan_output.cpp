@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scan/bad_blocks.h"
+#include "tools/hddiag/text/json_values.h"
 #include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/options/options.h"
@@ -172,7 +173,6 @@ void PrintScanSummary(std::ostream& out, const ScanRun& run)
 void PrintScanJson(std::ostream& out, const ScanRun& run)
 {
     using nlohmann::ordered_json;
-    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
     ordered_json scans = ordered_json::array();
     ULONGLONG read = 0, unreadable = 0, areas = 0, slow = 0, bytes = 0;
     for (const TargetFigures& t : run.targets) {
@@ -193,8 +193,8 @@ void PrintScanJson(std::ostream& out, const ScanRun& run)
             {"disk", row.disk},
             {"device", row.device},
             {"path", row.path},
-            {"model", textOrNull(row.model)},
-            {"serial", textOrNull(row.serial)},
+            {"model", TextOrNull(row.model)},
+            {"serial", TextOrNull(row.serial)},
             {"target", target.text},
             {"partition", target.partition == 0 ? ordered_json() : ordered_json(target.partition)},
             {"sector_size", t.Disk().sectorSize},
@@ -214,7 +214,7 @@ void PrintScanJson(std::ostream& out, const ScanRun& run)
             {"bytes_read_this_run", r.progress.bytesThisRun},
             {"elapsed_s", static_cast<double>(r.progress.elapsedNs) / 1e9},
             {"mb_per_s", BytesPerSecond(r.progress) / 1e6},
-            {"map", textOrNull(t.scan->MapPath())},
+            {"map", TextOrNull(t.scan->MapPath())},
             {"map_saved", t.scan->MapSaved()}};
         scans.push_back(std::move(entry));
         read += t.readSectors;

@@ -59,18 +59,6 @@ std::unique_ptr<ScanSource> OpenScanSourceFor(const Options& options, const std:
     return SimulatedScanSource(std::move(description), options.pace);
 }
 
-hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk)
-{
-    hdd::scan::MapIdentity identity;
-    identity.device = disk.row.path;
-    identity.model = disk.row.model;
-    identity.serial = disk.row.serial;
-    identity.diskBytes = disk.row.size;
-    identity.sectorBytes = disk.sectorSize;
-    return identity;
-}
-
-
 bool RunScanReaders(const Options& options, ScanSource& source, const std::vector<std::vector<DiskTarget>>& groups,
                     ScanFiles& files, const std::string& mapComment, AppIo& io,
                     std::vector<std::unique_ptr<DiskScan>>& scans, std::string& error)

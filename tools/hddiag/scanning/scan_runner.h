@@ -21,8 +21,6 @@ namespace hddiag {
 std::unique_ptr<ScanSource> OpenScanSourceFor(const Options& options, const std::vector<std::string>& names,
                                               std::string& error);
 
-hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk);
-
 // Reads every group's map (refusing one of another disk, before any disk is
 // read), then each group's targets on a reader of its own until all end or
 // the interrupt is raised. False with why when a map is refused.

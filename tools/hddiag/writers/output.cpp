@@ -3,6 +3,7 @@
 #include <iomanip>
 #include <nlohmann/json.hpp>
 
+#include "tools/hddiag/text/json_values.h"
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/text/text_escape.h"
@@ -74,7 +75,6 @@ nlohmann::ordered_json LatencyJson(const LatencySummary& latency)
 nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
 {
     using nlohmann::ordered_json;
-    const auto textOrNull = [](const std::string& text) { return text.empty() ? ordered_json() : ordered_json(text); };
     ordered_json disks = ordered_json::array();
     for (const DiskRow& row : rows) {
         ordered_json volumes = ordered_json::array();
@@ -89,13 +89,13 @@ nlohmann::ordered_json DisksJson(const std::vector<DiskRow>& rows)
         disks.push_back({{"disk", row.disk},
                          {"device", row.device},
                          {"path", row.path},
-                         {"bus", textOrNull(row.bus)},
-                         {"model", textOrNull(row.model)},
-                         {"serial", textOrNull(row.serial)},
-                         {"wwn", textOrNull(row.wwn)},
+                         {"bus", TextOrNull(row.bus)},
+                         {"model", TextOrNull(row.model)},
+                         {"serial", TextOrNull(row.serial)},
+                         {"wwn", TextOrNull(row.wwn)},
                          {"size_bytes", row.size == 0 ? ordered_json() : ordered_json(row.size)},
                          {"bytes_per_sector", row.bytesPerSector == 0 ? ordered_json() : ordered_json(row.bytesPerSector)},
-                         {"problem", textOrNull(row.problem)},
+                         {"problem", TextOrNull(row.problem)},
                          {"volumes", std::move(volumes)}});
     }
     return disks;
