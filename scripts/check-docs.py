@@ -22,9 +22,14 @@ Checks, with FILE:LINE for every fault:
   its language, `run` or `norun` (root, a real disk, Windows). Each command of
   a `run` block runs in a scratch folder that holds test/ (the machine files),
   with this hddiag first on PATH, and must exit with 0 or with the status its
-  trailing `# exit N` comment gives.
+  trailing `# exit N` comment gives;
+- JSON fields: the `--json` documents of info, test, run, scan, health and
+  check on the built-in machine (those commands hddiag has) are read, and
+  every object key in them, at any depth, is a code span of its own in
+  docs/hddiag.md. This runs even with --no-run.
 """
 import argparse
+import json
 import os
 import re
 import shlex
@@ -336,6 +341,68 @@ def run_examples(docs, root, hddiag):
     return count
 
 
+# ---- JSON fields -------------------------------------------------------------------
+
+# Each command's --json document, on the built-in machine; together they hold
+# every object key the program writes there.
+JSON_COMMANDS = [
+    ["info"],
+    ["test", "linear", "0-1"],
+    ["run"],
+    ["scan", "1"],
+    ["health"],
+    ["check", "2"],
+]
+
+
+def json_keys(value, found):
+    """Every object key in value, at any depth, in the order first met."""
+    if isinstance(value, dict):
+        for key, inner in value.items():
+            found.setdefault(key, None)
+            json_keys(inner, found)
+    elif isinstance(value, list):
+        for inner in value:
+            json_keys(inner, found)
+
+
+def check_json_fields(program, hddiag, guide):
+    """Every key of the --json documents is a code span in the guide."""
+    described = {span for _, span in guide.code_spans()}
+    reported = set()
+    with tempfile.TemporaryDirectory(prefix="check-docs-json-") as scratch:
+        for args in JSON_COMMANDS:
+            if (args[0],) not in program.subcommands:
+                continue
+            command = ["--machine", "builtin", "--json", *args]
+            label = "hddiag " + " ".join(command)
+            try:
+                done = subprocess.run([os.path.abspath(hddiag), *command], cwd=scratch, capture_output=True,
+                                      text=True, errors="replace", timeout=120)
+            except subprocess.TimeoutExpired:
+                fault(guide.rel, f"`{label}` took longer than 120 s")
+                continue
+            if done.returncode not in (0, 1):
+                tail = (done.stderr.strip().splitlines() or [""])[-1]
+                fault(guide.rel, f"`{label}` exited with {done.returncode}" + (f" ({tail})" if tail else ""))
+                continue
+            try:
+                document = json.loads(done.stdout)
+            except ValueError as e:
+                fault(guide.rel, f"`{label}` printed no JSON document ({e})")
+                continue
+            found = {}
+            json_keys(document, found)
+            for key in found:
+                if key in described or key in reported:
+                    continue
+                reported.add(key)
+                if re.fullmatch(r"[\d.+-]+", key):
+                    fault(guide.rel, f"`{label}` writes {key!r}, a number, as a JSON key: data, not a field")
+                else:
+                    fault(guide.rel, f"the JSON field {key} (`{label}`) is not described (a code span `{key}`)")
+
+
 # ---- all together ----------------------------------------------------------------
 
 def main(argv=None):
@@ -404,6 +471,8 @@ def main(argv=None):
             fault("docs/hddiag.md", f"the command {path[0]} appears in no hddiag command line")
     if guide is None:
         fault("docs/hddiag.md", "missing")
+    else:
+        check_json_fields(program, args.hddiag, guide)
 
     examples = 0 if args.no_run else run_examples(docs, root, args.hddiag)
     for line in errors:

@@ -50,9 +50,22 @@ def slugs(module):
     return failures
 
 
+def json_keys(module):
+    """The keys the JSON rule looks up: inside lists and nested objects too,
+    each once, and never a value."""
+    document = {"scans": [{"disk": 1, "slow_areas": [{"worst_ms": 2.5}]}, []],
+                "totals": {"sectors_read": 8, "map": None},
+                "passed": True, "note": "disk"}
+    want = ["scans", "disk", "slow_areas", "worst_ms", "totals", "sectors_read", "map", "passed", "note"]
+    found = {}
+    module.json_keys(document, found)
+    got = list(found)
+    return [] if got == want else [f"json_keys: {got}, want {want}"]
+
+
 def main():
     module = load(os.path.abspath(sys.argv[1]))
-    failures = slugs(module)
+    failures = slugs(module) + json_keys(module)
     good = os.path.join(FIXTURES, "good")
     with tempfile.TemporaryDirectory(prefix="check-docs-test-") as scratch:
         status, output = check(module, good)
