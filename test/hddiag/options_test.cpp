@@ -58,6 +58,15 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
         {{"run", "--slow", "3600001"}, "builtin", "--slow needs milliseconds from 1 to 3600000"},
         {{"run", "--slow", "fast"}, "builtin", "--slow"},
         {{"info", "--slow", "800"}, "builtin", "--slow"},
+        // CLI11's own refusals, under the same prefix.
+        {{"--machine", "builtin", "--disk", "x", "info"}, "", "hddiag: --machine excludes --disk"},
+        {{"test", "linear"}, "builtin", "hddiag: selector is required"},
+        {{"test", "foo", "0-1"}, "builtin", "hddiag: kind: 'foo' is not a test (linear|funnel|random|surface)"},
+        {{"check", "--self-test", "medium"}, "builtin", "hddiag: --self-test: medium not in {short,long}"},
+        {{"--frob\nnicate", "info"}, "builtin", "--frob\\nnicate"},
+        // Each test at most once, in one list or over several --tests.
+        {{"run", "--tests", "linear,funnel,linear"}, "builtin", "--tests names linear twice"},
+        {{"run", "--tests", "surface", "--tests", "random,surface"}, "builtin", "--tests names surface twice"},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -71,7 +80,91 @@ TEST(Options, RefusalsExitWithStatus2AndSayWhy)
         EXPECT_FALSE(parsed.proceed);
         EXPECT_EQ(parsed.exitCode, kExitUsage);
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_EQ(err.rfind("hddiag: ", 0), 0u) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
         EXPECT_EQ(out, "");
+    }
+}
+
+// Byte sizes: k, m or g in either case, alone or with B or iB, all 1024-based.
+TEST(Options, ByteSizes)
+{
+    struct Case {
+        const char* text;
+        std::optional<ULONGLONG> bytes;
+    };
+    const Case cases[] = {
+        {"4096", 4096},
+        {"0", 0},
+        {"64k", 64ull << 10},
+        {"64K", 64ull << 10},
+        {"64kB", 64ull << 10},
+        {"64KB", 64ull << 10},
+        {"64KiB", 64ull << 10},
+        {"64kiB", 64ull << 10},
+        {"1m", 1ull << 20},
+        {"1MB", 1ull << 20},
+        {"1MiB", 1ull << 20},
+        {"2g", 2ull << 30},
+        {"2GiB", 2ull << 30},
+        {"17179869183G", 17179869183ull << 30},
+        {"17179869184G", std::nullopt},  // past 2^64
+        {"18446744073709551616", std::nullopt},
+        {"", std::nullopt},
+        {"k", std::nullopt},
+        {"-1", std::nullopt},
+        {"1.5M", std::nullopt},
+        {" 1M", std::nullopt},
+        {"1M ", std::nullopt},
+        {"1 M", std::nullopt},
+        {"1t", std::nullopt},
+        {"512B", std::nullopt},
+        {"1Mi", std::nullopt},
+        {"1MIB", std::nullopt},
+        {"1Mb", std::nullopt},
+        {"1MBB", std::nullopt},
+        {"1kk", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseByteCount(c.text), c.bytes);
+    }
+
+    struct Line {
+        std::vector<std::string> args;
+        DWORD blockSize;     // 0: refused
+        DWORD badBlockSize;
+        const char* message;  // part of the refusal
+    };
+    const Line lines[] = {
+        {{"scan", "1", "--block-size", "128k"}, 128u << 10, 0, nullptr},
+        {{"scan", "1", "--block-size", "1m", "--bad-block-size", "4KiB"}, 1u << 20, 4096, nullptr},
+        {{"scan", "1", "--block-size", "64MB"}, 64u << 20, 0, nullptr},
+        {{"check", "--block-size", "2MiB"}, 2u << 20, 0, nullptr},
+        {{"scan", "1", "--block-size", "1x"}, 0, 0, "--block-size needs a number of bytes, digits with an optional k, m or g"},
+        {{"scan", "1", "--bad-block-size", "4 k"}, 0, 0, "--bad-block-size needs a number of bytes, digits"},
+        {{"check", "--block-size", "1Mb"}, 0, 0, "(4096, 64k, 1M, 1MiB), not '1Mb'"},
+        {{"scan", "1", "--block-size", "1g"}, 0, 0, "--block-size needs a number of bytes from 1 to 64M, not '1g'"},
+        {{"scan", "1", "--block-size", "0k"}, 0, 0, "--block-size needs a number of bytes from 1 to 64M"},
+        {{"scan", "1", "--bad-block-size", "65M"}, 0, 0, "--bad-block-size needs a number of bytes from 1 to 64M"},
+        {{"scan", "1", "--sector-size", "4kb"}, 0, 0, "--sector-size needs a number of bytes, digits"},
+        {{"scan", "1", "--sector-size", "1k", "--block-size", "1k"}, 1024, 0, nullptr},
+    };
+    for (const Line& l : lines) {
+        SCOPED_TRACE(l.args[l.args.size() - 1]);
+        std::string out;
+        std::string err;
+        const ParsedCommandLine p = Parse(l.args, "builtin", out, err);
+        if (l.message == nullptr) {
+            ASSERT_TRUE(p.proceed) << err;
+            EXPECT_EQ(p.options.scan.blockSize, l.blockSize);
+            EXPECT_EQ(p.options.scan.badBlockSize, l.badBlockSize);
+        } else {
+            EXPECT_FALSE(p.proceed);
+            EXPECT_EQ(p.exitCode, kExitUsage);
+            EXPECT_EQ(err.rfind("hddiag: ", 0), 0u) << err;
+            EXPECT_NE(err.find(l.message), std::string::npos) << err;
+        }
     }
 }
 
@@ -104,6 +197,8 @@ TEST(Options, HelpAndVersionAreNoError)
     const Case cases[] = {
         {{"--help"}, "Usage"},
         {{"run", "--help"}, "Usage"},
+        {{"scan", "--help"}, "hddiag.exe only: bytes per sector of a --disk image file"},
+        {{"check", "--help"}, "hddiag.exe only: bytes per sector of a --disk image file"},
         {{"--version"}, std::string("hddiag ") + HDDIAG_VERSION + "\n"},
     };
     for (const Case& c : cases) {
@@ -114,6 +209,7 @@ TEST(Options, HelpAndVersionAreNoError)
         EXPECT_FALSE(parsed.proceed);
         EXPECT_EQ(parsed.exitCode, kExitPassed);
         EXPECT_NE(out.find(c.out), std::string::npos) << out;
+        EXPECT_EQ(err, "");
     }
 }
 
@@ -233,9 +329,9 @@ TEST(Options, WhatIsAccepted)
         EXPECT_EQ(scan.options.slowReadMs, 500u);
     }
     {
-        // Tests in the order given, each once.
+        // Tests in the order given, over several --tests too.
         const ParsedCommandLine p =
-            Parse({"run", "0-1", "0-2,1-1", "--tests", "surface,linear", "--tests", "surface"}, "builtin", out, err);
+            Parse({"run", "0-1", "0-2,1-1", "--tests", "surface", "--tests", "linear"}, "builtin", out, err);
         ASSERT_TRUE(p.proceed) << err;
         EXPECT_EQ(p.options.items, (std::vector<std::string>{"0-1", "0-2,1-1"}));
         EXPECT_EQ(p.options.tests, (std::vector<TestKind>{TestKind::Surface, TestKind::Linear}));

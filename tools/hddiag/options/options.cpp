@@ -6,6 +6,7 @@
 
 #include "platform/sim/bus_names.h"
 #include "tools/hddiag/session/report.h"
+#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 
@@ -33,6 +34,17 @@ CLI::Validator ByName(std::map<std::string, Enum> names, std::string list)
             return {};
         },
         "");
+}
+
+// The one way a command line is refused: a single "hddiag: " line on
+// standard error and exit status 2. Printable keeps a typed newline or
+// escape sequence (CLI11 quotes what was typed) from breaking that line.
+ParsedCommandLine Refused(std::ostream& err, const std::string& why)
+{
+    err << "hddiag: " << Printable(why) << '\n';
+    ParsedCommandLine parsed;
+    parsed.exitCode = kExitUsage;
+    return parsed;
 }
 
 // What scan takes from the global options, then its own.
@@ -180,24 +192,24 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        // --help and --version: their text on standard output, exit 0.
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            app.exit(e, out, err);
+            return parsed;
+        }
         const std::vector<std::string> rest = app.remaining();
         if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty() &&
             !rest.empty()) {
-            err << "hddiag: unknown command '" << rest.front() << "' (expected info, test, run, scan, health or check)\n";
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, "unknown command '" + rest.front() +
+                                    "' (expected info, test, run, scan, health or check)");
         }
-        const int code = app.exit(e, out, err);
-        parsed.exitCode = code == 0 ? kExitPassed : kExitUsage;
-        return parsed;
+        return Refused(err, e.what());
     }
 
     for (const std::string& disk : disks) {
         o.disks.push_back(ParseDiskOption(disk));
         if (o.disks.back().path.empty()) {
-            err << "hddiag: --disk needs a path\n";
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, "--disk needs a path");
         }
     }
     if (app.count("--seed") > 0) {
@@ -205,55 +217,39 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     }
     o.machine = app.count("--machine") > 0 ? machine : (o.disks.empty() ? defaultMachine : std::string());
     if (app.count("--machine") > 0 && machine.empty()) {
-        err << "hddiag: --machine needs 'builtin' or a machine file\n";
-        parsed.exitCode = kExitUsage;
-        return parsed;
+        return Refused(err, "--machine needs 'builtin' or a machine file");
     }
     if (o.linked && !o.machine.empty()) {
-        err << "hddiag: --linked is for this machine's disks, not a simulated machine\n";
-        parsed.exitCode = kExitUsage;
-        return parsed;
+        return Refused(err, "--linked is for this machine's disks, not a simulated machine");
     }
     if ((app.count("--report") > 0 && o.reportPath.empty()) || (app.count("--metrics") > 0 && o.metricsPath.empty())) {
-        err << "hddiag: --report and --metrics need a file name\n";
-        parsed.exitCode = kExitUsage;
-        return parsed;
+        return Refused(err, "--report and --metrics need a file name");
     }
     if (o.pace && o.machine.empty()) {
-        err << "hddiag: --pace needs a simulated machine (--machine)\n";
-        parsed.exitCode = kExitUsage;
-        return parsed;
+        return Refused(err, "--pace needs a simulated machine (--machine)");
     }
     for (const std::string& text : smartctlTypes) {
         std::string error;
         SmartctlType type;
         if (!ParseSmartctlType(text, type, error)) {
-            err << "hddiag: " << error << '\n';
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, error);
         }
         o.smartctlTypes.push_back(std::move(type));
     }
     if (!o.smartctlTypes.empty() && (scan->parsed() || test->parsed())) {
-        err << "hddiag: --smartctl-type is for health, info and run, which read SMART\n";
-        parsed.exitCode = kExitUsage;
-        return parsed;
+        return Refused(err, "--smartctl-type is for health, info and run, which read SMART");
     }
     if (scan->parsed()) {
         o.command = Command::Scan;
         std::string error;
         if (!CheckScanCommand(o, *scan, scanTexts, error)) {
-            err << "hddiag: " << error << '\n';
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, error);
         }
     } else if (check->parsed()) {
         o.command = Command::Check;
         std::string error;
         if (!CheckCheckCommand(o, *check, checkTexts, error)) {
-            err << "hddiag: " << error << '\n';
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, error);
         }
     } else if (info->parsed()) {
         o.command = Command::Info;
@@ -265,32 +261,28 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv, const std:
     } else {
         o.command = Command::Run;
         if (run->count("--tests") > 0 && tests.empty()) {
-            err << "hddiag: --tests needs at least one of " << kTestNames << "\n";
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, std::string("--tests needs at least one of ") + kTestNames);
         }
         // "--tests linear funnel" leaves funnel among the items.
         for (const std::string& item : SplitItems(o.items)) {
             if (TestKindFromName(item)) {
-                err << "hddiag: '" << item << "' is a test, not a disk-partition item; list the tests with commas: "
-                    << "--tests linear,funnel\n";
-                parsed.exitCode = kExitUsage;
-                return parsed;
+                return Refused(err, "'" + item + "' is a test, not a disk-partition item; list the tests with "
+                                    "commas: --tests linear,funnel");
             }
         }
+        // A test given twice is most likely a typo for another one.
         for (const std::string& name : tests) {
             const TestKind k = *TestKindFromName(name);
-            if (std::find(o.tests.begin(), o.tests.end(), k) == o.tests.end()) {
-                o.tests.push_back(k);
+            if (std::find(o.tests.begin(), o.tests.end(), k) != o.tests.end()) {
+                return Refused(err, "--tests names " + name + " twice; each test runs at most once");
             }
+            o.tests.push_back(k);
         }
         if (o.tests.empty()) {
             o.tests = AllTestKinds();
         }
         if (o.slowReadMs == 0 || o.slowReadMs > 3600000) {
-            err << "hddiag: --slow needs milliseconds from 1 to 3600000\n";
-            parsed.exitCode = kExitUsage;
-            return parsed;
+            return Refused(err, "--slow needs milliseconds from 1 to 3600000");
         }
     }
     parsed.proceed = true;

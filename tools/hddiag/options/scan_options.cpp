@@ -9,14 +9,22 @@ namespace hddiag {
 
 namespace {
 
+const char* const kByteCountForms =
+    "digits with an optional k, m or g (1024-based, either case) and an optional B or iB after it "
+    "(4096, 64k, 1M, 1MiB)";
+
 bool SizeOption(const std::string& name, const std::string& text, DWORD& value, std::string& error)
 {
     if (text.empty()) {
         return true;
     }
     const std::optional<ULONGLONG> bytes = ParseByteCount(text);
-    if (!bytes || *bytes > kMaxScanBlockSize) {
-        error = name + " needs a number of bytes from 1 to 64M (such as 4096, 64K or 1M), not '" + text + "'";
+    if (!bytes) {
+        error = name + " needs a number of bytes, " + kByteCountForms + ", not '" + text + "'";
+        return false;
+    }
+    if (*bytes == 0 || *bytes > kMaxScanBlockSize) {
+        error = name + " needs a number of bytes from 1 to 64M, not '" + text + "'";
         return false;
     }
     value = static_cast<DWORD>(*bytes);
@@ -39,16 +47,30 @@ std::optional<ULONGLONG> ParseByteCount(const std::string& text)
     if (i == 0) {
         return std::nullopt;
     }
-    const std::string unit = text.substr(i);
+    if (i == text.size()) {
+        return value;
+    }
+    // Binary multiples only: a size must be whole sectors, and 1000-based
+    // ones seldom are.
     unsigned shift = 0;
-    if (unit == "K" || unit == "k" || unit == "KiB") {
+    switch (std::tolower(static_cast<unsigned char>(text[i]))) {
+    case 'k':
         shift = 10;
-    } else if (unit == "M" || unit == "MiB") {
+        break;
+    case 'm':
         shift = 20;
-    } else if (!unit.empty()) {
+        break;
+    case 'g':
+        shift = 30;
+        break;
+    default:
         return std::nullopt;
     }
-    if (value == 0 || value > (~0ull >> shift)) {
+    const std::string rest = text.substr(i + 1);
+    if (!rest.empty() && rest != "B" && rest != "iB") {
+        return std::nullopt;
+    }
+    if (value > (~0ull >> shift)) {
         return std::nullopt;
     }
     return value << shift;
@@ -70,7 +92,7 @@ void AddScanReadOptions(CLI::App& command, ScanCommandOptions& scan, ScanOptionT
         ->type_name("SECONDS");
     command.add_flag("--no-scrape", texts.noScrape, "stop after the trim: the inside of each bad area stays untried");
     command.add_option("--sector-size", texts.sectorSize,
-                        "bytes per sector of a --disk image file (default 512)")
+                        "hddiag.exe only: bytes per sector of a --disk image file (default 512)")
         ->type_name("N");
 }
 

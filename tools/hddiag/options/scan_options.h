@@ -51,7 +51,8 @@ bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts,
 bool CheckScanOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanCommandOptions& scan,
                       std::string& error);
 
-// "1048576", "64K", "1M", "1MiB": bytes; nullopt when not a positive count.
+// "1048576", "64k", "1M", "1MB", "1GiB": bytes, 1024-based; nullopt when
+// not digits with an optional k, m or g (either case) and B or iB after it.
 std::optional<ULONGLONG> ParseByteCount(const std::string& text);
 
 }  // namespace hddiag
