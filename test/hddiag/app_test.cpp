@@ -9,6 +9,7 @@
 #include <regex>
 #include <sstream>
 
+#include "test/hddiag/run_hddiag.h"
 #include "tools/hddiag/app.h"
 
 namespace hddiag::testing {
@@ -53,27 +54,6 @@ public:
 private:
     std::string m_path;
 };
-
-struct RunOutput {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-RunOutput Hddiag(std::vector<std::string> args, std::atomic<bool>* interrupt = nullptr,
-           std::function<void(INT, INT, INT)> onEvent = {})
-{
-    args.insert(args.begin(), "hddiag");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    AppIo io{out, err, false, interrupt, std::move(onEvent)};
-    const int code = RunHddiag(static_cast<int>(argv.size()), argv.data(), io);
-    return {code, out.str(), err.str()};
-}
 
 TEST(App, TraceOfOneLinearTestIsExact)
 {

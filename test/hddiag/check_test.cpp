@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "test/hddiag/run_hddiag.h"
 #include "tools/hddiag/app.h"
 
 namespace hddiag::testing {
@@ -40,26 +41,6 @@ const char* const kMachine = R"({ "disks": [
   { "bus": "sata", "media": "fixed",
     "geometry": { "cylinders": 2, "tracks_per_cylinder": 255, "sectors_per_track": 63, "bytes_per_sector": 512 },
     "partitions": [] } ] })";
-
-struct RunOutput {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-RunOutput Hddiag(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "hddiag");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    AppIo io{out, err, false, nullptr, {}};
-    const int code = RunHddiag(static_cast<int>(argv.size()), argv.data(), io);
-    return {code, out.str(), err.str()};
-}
 
 bool Mentions(const nlohmann::json& texts, const std::string& part)
 {

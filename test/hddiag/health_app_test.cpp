@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/sim/machine_description.h"
+#include "test/hddiag/run_hddiag.h"
 #include "tools/hddiag/app.h"
 #include "tools/hddiag/health/smartctl_json.h"
 
@@ -53,26 +54,6 @@ public:
 private:
     std::string m_path;
 };
-
-struct RunOutput {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-RunOutput Hddiag(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "hddiag");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    AppIo io{out, err, false, nullptr, {}};
-    const int code = RunHddiag(static_cast<int>(argv.size()), argv.data(), io);
-    return {code, out.str(), err.str()};
-}
 
 TEST(HealthApp, SelfTestLogJudgedAndShown)
 {

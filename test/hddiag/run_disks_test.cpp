@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 
+#include "test/hddiag/run_hddiag.h"
 #include "tools/hddiag/app.h"
 #include "tools/hddiag/writers/disk_coverage.h"
 #include "tools/hddiag/writers/output.h"
@@ -21,26 +22,6 @@ const std::string kMachines = std::string(HDD_SOURCE_DIR) + "/test/machines/";
 const char* const kSampling =
     "The tests read a sample of each disk's sectors, so a disk that passed may still hold unreadable ones; "
     "hddiag check N or hddiag scan N reads every sector of disk N.\n";
-
-struct RunOutput {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-RunOutput Hddiag(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "hddiag");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    AppIo io{out, err, false, nullptr, {}};
-    const int code = RunHddiag(static_cast<int>(argv.size()), argv.data(), io);
-    return {code, out.str(), err.str()};
-}
 
 std::string ReadFile(const std::string& path)
 {

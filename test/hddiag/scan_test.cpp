@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "scan/map_file.h"
+#include "test/hddiag/run_hddiag.h"
 #include "tools/hddiag/app.h"
 #include "tools/hddiag/latency/read_map.h"
 
@@ -68,26 +69,6 @@ std::string Read(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-struct RunOutput {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-RunOutput Hddiag(std::vector<std::string> args, std::atomic<bool>* interrupt = nullptr)
-{
-    args.insert(args.begin(), "hddiag");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(a.c_str());
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    AppIo io{out, err, false, interrupt, {}};
-    const int code = RunHddiag(static_cast<int>(argv.size()), argv.data(), io);
-    return {code, out.str(), err.str()};
 }
 
 // [[first, sectors], ...] of the JSON's unreadable areas.

@@ -40,23 +40,7 @@ NOTE = "health not read: smartctl not found; install smartmontools"
 RELIABILITY = 0x04
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def make_image(path, size, parts=()):
-    with open(path, "wb") as f:
-        f.truncate(size)
-    if parts:
-        script = "label: gpt\n" + "".join(f"start={s}, size={n}\n" for s, n in parts)
-        r = subprocess.run(["sfdisk", "-q", "--no-reread", "--no-tell-kernel", path], input=script,
-                           capture_output=True, text=True)
-        check(r.returncode == 0, f"sfdisk: {r.stderr}")
+from vm import Failure, check, make_image  # noqa: E402
 
 
 SCRIPT = r"""

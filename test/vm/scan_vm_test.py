@@ -50,23 +50,7 @@ PEER_BYTES = 256 * MIB
 PEER_BAD = [5000, 65536, 131071, 196613, 262200, 327777, 393343, 500001]
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def make_image(path, size, parts=None):
-    with open(path, "wb") as f:
-        f.truncate(size)
-    if parts:
-        script = "label: gpt\n" + "".join(f"start={s}, size={n}\n" for s, n in parts)
-        r = subprocess.run(["sfdisk", "-q", "--no-reread", "--no-tell-kernel", path], input=script,
-                           capture_output=True, text=True)
-        check(r.returncode == 0, f"sfdisk: {r.stderr}")
+from vm import Failure, check, make_image  # noqa: E402
 
 
 def parse_map(text):

@@ -50,6 +50,26 @@ class VmError(Exception):
     """The guest did not run as asked (no boot, time limit, a QMP error)."""
 
 
+class Failure(Exception):
+    """A check of a VM test did not hold."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def make_image(path, size, parts=()):
+    """A sparse disk image of size bytes; with parts, a GPT of (start, sectors)."""
+    with open(path, "wb") as f:
+        f.truncate(size)
+    if parts:
+        script = "label: gpt\n" + "".join(f"start={s}, size={n}\n" for s, n in parts)
+        r = subprocess.run(["sfdisk", "-q", "--no-reread", "--no-tell-kernel", path], input=script,
+                           capture_output=True, text=True)
+        check(r.returncode == 0, f"sfdisk: {r.stderr}")
+
+
 def unavailable(reason):
     """The exit status for a check that cannot run here: 77 (skipped), with
     the reason; under CI=true a failure, since CI has QEMU, the kernel
