@@ -171,7 +171,15 @@ TEST(App, InfoAsTableAndAsJson)
               "\n"
               "Disk  Device          Model  Serial  Health         Temp  Hours  Why\n"
               "0     PhysicalDrive0  -      -       not supported  -     -      the machine gives no SMART for it\n"
-              "1     PhysicalDrive1  -      -       not supported  -     -      the machine gives no SMART for it\n");
+              "1     PhysicalDrive1  -      -       not supported  -     -      the machine gives no SMART for it\n"
+              "\n"
+              // Every partition, as on block devices and images: the stick
+              // the report leaves out too.
+              "Letter  Disk  Partition  Device              Bus   Model\n"
+              "C:      0     1          \\\\.\\PhysicalDrive0  SATA  -\n"
+              "D:      0     2          \\\\.\\PhysicalDrive0  SATA  -\n"
+              "-       0     3          \\\\.\\PhysicalDrive0  SATA  - (no letter: none in the machine)\n"
+              "E:      1     1          \\\\.\\PhysicalDrive1  USB   -\n");
 
     // The disks with their identity from the machine file.
     const TempFile named(SmallMachine("[]", "\"instant\"", R"(, "model": "M 1", "serial": "S1", "wwn": "0x5")"));
@@ -372,7 +380,13 @@ TEST(App, BuiltinMachineReport)
               "Reallocated_Sector_Ct: raw value 6; attribute 197 Current_Pending_Sector: raw value 24; attribute 198 "
               "Offline_Uncorrectable: raw value 24\n"
               "Self-tests of disk 2: extended, 30 power-on hours ago: ended in a read failure at LBA 20000003; "
-              "short, 1040 power-on hours ago: passed\n");
+              "short, 1040 power-on hours ago: passed\n"
+              "\n"
+              "Letter  Disk  Partition  Device              Bus   Model\n"
+              "C:      0     1          \\\\.\\PhysicalDrive0  SATA  SIMULATED HDD 500GB\n"
+              "D:      0     2          \\\\.\\PhysicalDrive0  SATA  SIMULATED HDD 500GB\n"
+              "E:      1     1          \\\\.\\PhysicalDrive1  USB   SIMULATED STICK 8GB\n"
+              "-       2     1          \\\\.\\PhysicalDrive2  SATA  SIMULATED HDD 80GB (no letter: none in the machine)\n");
 }
 
 // The outputs are made before the first test; one that cannot be written

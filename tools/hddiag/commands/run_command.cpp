@@ -214,7 +214,15 @@ int RunLinked(const Options& options, AppIo& io, RunFiles& files, TraceWriter* t
         io.err << "hddiag: cannot create the component: " << error << '\n';
         return kExitComponent;
     }
-    return RunCommand(options, component->Object(), io, files, trace, clock, &timed, disks, health);
+    const int code = RunCommand(options, component->Object(), io, files, trace, clock, &timed, disks, health);
+    // info's partition lines, the same for block devices, images and
+    // simulated machines.
+    if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json &&
+        !disks.empty()) {
+        io.out << '\n';
+        PrintDiskTable(io.out, disks);
+    }
+    return code;
 }
 
 // Block devices and image files (or this computer's disks), read by the
@@ -232,13 +240,7 @@ int RunOnRealDisks(const Options& options, AppIo& io, RunFiles& files, TraceWrit
     }
     hdd::ScopedOsApi scope(disks->Api());
     HostClock clock;  // real reads take real time, whatever the machine's own clock says
-    const std::vector<DiskRow> rows = disks->Rows();
-    const int code = RunLinked(options, io, files, trace, clock, rows);
-    if (code == kExitPassed && options.command == Command::Info && !options.trace && !options.json) {
-        io.out << '\n';
-        PrintDiskTable(io.out, rows);
-    }
-    return code;
+    return RunLinked(options, io, files, trace, clock, disks->Rows());
 }
 
 
