@@ -146,7 +146,7 @@ TEST(MapRender, LegendAndHeaderInFull)
     map.RecordFailure(39, ERROR_SECTOR_NOT_FOUND);
     ViewHeader header{"surface", "0-1,0-2", 1, 3, 57, 212.5, 12, 185, ""};
     EXPECT_EQ(RenderView(header, map, 80, 10, ColourMode::Off),
-              "surface 0-1,0-2 [2/3]  57%  sector 39  212.5 reads/s  about 12 min left\n" +
+              "surface 0-1,0-2 [2/3]  57%  sector 39  212.5 reads/s  3 min left (hddiag)\n" +
                   Repeat('.', 3) + "-#" + Repeat('.', 34) + "X\n"
                   ". not read  - < 5 ms: 1  = < 20 ms: 0  + < 50 ms: 0  * < 150 ms: 0\n"
                   "% < 500 ms: 0  # >= 500 ms: 1  X failed: 1\n"

@@ -8,6 +8,7 @@
 #include "tools/hddiag/latency/batch_estimate.h"
 #include "tools/hddiag/writers/output.h"
 #include "tools/hddiag/view/progress_view.h"
+#include "tools/hddiag/view/time_left.h"
 #include "tools/hddiag/session/session.h"
 #include "tools/hddiag/writers/trace_writer.h"
 #include "tools/hddiag/session/result_codes.h"
@@ -323,7 +324,7 @@ TEST(Session, ProgressAsPlainTextAndAsABar)
                   "random 0-2 [2/3]   0%\n"
                   "random 0-2 [2/3]  10%\n"
                   "random 0-2 [2/3]  25%\n"
-                  "random 0-2 [2/3] 100%, about 7 min left\n");
+                  "random 0-2 [2/3] 100%, about 7 min left (HDD.dll)\n");
     }
     {
         std::ostringstream err;
@@ -334,11 +335,11 @@ TEST(Session, ProgressAsPlainTextAndAsABar)
         view.OnEvent(1, 0, 2);
         view.OnTestEnd(record, 0, 1);
         const std::string text = err.str();
-        EXPECT_NE(text.find("\rrandom 0-2 [###############...............]  50%, about 12 min left"),
+        EXPECT_NE(text.find("\rrandom 0-2 [###############...............]  50%, about 12 min left (HDD.dll)"),
                   std::string::npos)
             << text;
         // A shorter line is padded over the longer one before it.
-        EXPECT_NE(text.find("\rrandom 0-2 [###############...............]  50%, about 0 min left "),
+        EXPECT_NE(text.find("\rrandom 0-2 [###############...............]  50%, about 0 min left (HDD.dll) "),
                   std::string::npos)
             << text;
         EXPECT_EQ(text.substr(text.size() - 1), "\n");
@@ -422,7 +423,26 @@ TEST(Session, ProgressOfARefusedTestAndHddiagsEstimate)
     estimate.OnEvent(0, 20, 2);
     view.OnEvent(0, 20, 2);
     view.OnEvent(1, 2, 2);
-    EXPECT_EQ(err.str(), "random 0-2  20%, hddiag estimate: 4 h 00 min left\n");
+    // One figure, and whose: the measured one wins over the component's.
+    EXPECT_EQ(err.str(), "random 0-2  20%, 4 h 00 min left (hddiag)\n");
+}
+
+TEST(Session, OneTimeLeftFigureSaysWhoseItIs)
+{
+    const struct {
+        INT minutes;
+        LONGLONG seconds;
+        const char* text;
+    } cases[] = {
+        {-1, -1, ""},
+        {65, -1, "about 65 min left (HDD.dll)"},
+        {0, -1, "about 0 min left (HDD.dll)"},
+        {65, 6300, "1 h 45 min left (hddiag)"},
+        {-1, 0, "0 s left (hddiag)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeLeftText(c.minutes, c.seconds), c.text) << c.minutes << " " << c.seconds;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/session/result_codes.h"
+#include "tools/hddiag/view/time_left.h"
 
 namespace hddiag {
 
@@ -133,11 +134,9 @@ std::vector<std::string> HeaderParts(const ViewHeader& h, const ReadMap& map)
     if (h.readsPerSecond >= 0) {
         parts.push_back(FormatFixed(h.readsPerSecond, 1) + " reads/s");
     }
-    if (h.minutes >= 0) {
-        parts.push_back("about " + std::to_string(h.minutes) + " min left");
-    }
-    if (h.estimateSeconds >= 0) {
-        parts.push_back("hddiag estimate: " + FormatDuration(static_cast<ULONGLONG>(h.estimateSeconds)) + " left");
+    const std::string left = TimeLeftText(h.minutes, h.estimateSeconds);
+    if (!left.empty()) {
+        parts.push_back(left);
     }
     return parts;
 }

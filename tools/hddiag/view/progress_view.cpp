@@ -5,6 +5,7 @@
 #include "drive/hdd_constants.h"
 #include "tools/hddiag/latency/latency_text.h"
 #include "tools/hddiag/text/text_escape.h"
+#include "tools/hddiag/view/time_left.h"
 
 namespace hddiag {
 
@@ -84,16 +85,10 @@ std::string ProgressView::Line() const
     line.append(percent.size() < 3 ? 3 - percent.size() : 0, ' ');
     line += percent;
     line += '%';
-    if (m_minutes >= 0) {
-        line += ", about ";
-        line += std::to_string(m_minutes);
-        line += " min left";
-    }
-    const LONGLONG seconds = m_estimate != nullptr ? m_estimate->SecondsLeft() : -1;
-    if (seconds >= 0) {
-        line += ", hddiag estimate: ";
-        line += FormatDuration(static_cast<ULONGLONG>(seconds));
-        line += " left";
+    const std::string left = TimeLeftText(m_minutes, m_estimate != nullptr ? m_estimate->SecondsLeft() : -1);
+    if (!left.empty()) {
+        line += ", ";
+        line += left;
     }
     return line;
 }

@@ -12,8 +12,9 @@ namespace hddiag {
 
 class ProgressView final : public SessionObserver {
 public:
-    // estimate: hddiag's own time-remaining figure, shown beside the
-    // component's (optional; it must see the events before this view).
+    // estimate: hddiag's own time-remaining figure, shown instead of the
+    // component's once it is known (optional; it must see the events before
+    // this view).
     ProgressView(std::ostream& err, bool terminal, BatchEstimate* estimate = nullptr)
         : m_err(err), m_terminal(terminal), m_estimate(estimate)
     {
