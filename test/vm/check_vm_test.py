@@ -43,6 +43,7 @@ from vm import Failure, check, make_image  # noqa: E402
 
 SCRIPT = r"""
 H={hddiag}
+T={tree_hddiag}
 good=$(vm_disk good) || exit 3
 bad=$(vm_disk bad) || exit 3
 nvme=$(vm_disk nvme) || exit 3
@@ -51,7 +52,7 @@ cd "$VM_RESULTS"
 echo "good $good bad $bad nvme $nvme virt $virt" >nodes
 env PATH=/usr/bin:/bin $H --json check "$good" --self-test short >good.json 2>good.err; echo $? >good.status
 smartctl -j -l selftest "$good" >good-selftest.json
-$H check "$good" --no-scan >good.txt 2>&1
+$T check "$good" --no-scan >good.txt 2>&1
 $H --json check "$bad" --map bad.map >bad.json 2>bad.err; echo $? >bad.status
 $H check "$bad" --map bad.map >bad.txt 2>&1
 $H --json check "$virt" >virt.json 2>virt.err; echo $? >virt.status
@@ -142,11 +143,21 @@ def main():
                  vm.Disk("bad", "sata", images["bad"], serial="CHECK-BAD-1", model="CHECK-BAD-DISK", bad_sectors=BAD),
                  vm.Disk("nvme", "nvme", images["nvme"], serial="CHECK-NVME-1"),
                  vm.Disk("virt", "virtio", images["virt"], serial="CHECK-VIRT-1")]
-        guest = vm.Guest(kernel, disks, os.path.join(work, "vm"), timeout=300, trace_reads=False)
+        # One command runs from a tree under /tmp, which the guest covers
+        # with a /tmp of its own: a checkout there must run all the same.
+        tree = tempfile.mkdtemp(prefix="hddiag-tree.", dir="/tmp")
+        tree_hddiag = os.path.join(tree, "build", "hddiag")
+        os.makedirs(os.path.dirname(tree_hddiag))
+        shutil.copy2(hddiag, tree_hddiag)
+        guest = vm.Guest(kernel, disks, os.path.join(work, "vm"), timeout=300, trace_reads=False, keep=[tree])
         critical = {"critical": lambda g: g.qmp("qom-set", path="/machine/peripheral/nvme",
                                                 property="smart_critical_warning", value=RELIABILITY)}
-        result = guest.run(SCRIPT.format(hddiag=hddiag), on_mark=critical)
+        try:
+            result = guest.run(SCRIPT.format(hddiag=hddiag, tree_hddiag=tree_hddiag), on_mark=critical)
+        finally:
+            shutil.rmtree(tree, ignore_errors=True)
         check(result.status == 0, f"the guest script exited {result.status}: {result.output}")
+        check(": good" in result.file("good.txt"), f"hddiag from a tree under /tmp: {result.file('good.txt')}")
         nodes = dict(zip(*[iter(result.file("nodes").split())] * 2))
 
         test, newest = check_self_test(result, nodes)

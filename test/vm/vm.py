@@ -39,6 +39,26 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def trees_under_tmp(paths):
+    """The host's /tmp/NAME folders or files that hold any of the paths: the
+    guest mounts a /tmp of its own, and binds these back over it so that a
+    checkout or build tree under /tmp runs there as anywhere else."""
+    kept = set()
+    for path in paths:
+        real = os.path.realpath(path)
+        parts = real.split(os.sep)
+        if len(parts) > 2 and parts[0] == "" and parts[1] == "tmp" and parts[2] not in ("", ".", ".."):
+            kept.add("/tmp/" + parts[2])
+    return sorted(kept)
+
+
+def needed_paths():
+    """What the guest's commands may name: this checkout, the folder the
+    test runs in, and every path on the command line (the programs and
+    files under test)."""
+    return [HERE, os.getcwd()] + [a for a in sys.argv if os.path.isabs(a) and os.path.exists(a)]
 SKIP = 77
 
 
@@ -263,7 +283,7 @@ class Result:
 class Guest:
     """A guest with the given disks; run() boots it once for one script."""
 
-    def __init__(self, kernel, disks, workdir, timeout=300, trace_reads=True, memory_mib=2048, cpus=2):
+    def __init__(self, kernel, disks, workdir, timeout=300, trace_reads=True, memory_mib=2048, cpus=2, keep=()):
         names = [d.name for d in disks]
         if len(set(names)) != len(names) or len({d.serial for d in disks}) != len(disks):
             raise ValueError("disks need distinct names and serials")
@@ -274,6 +294,7 @@ class Guest:
         self.trace_reads = trace_reads
         self.memory_mib = memory_mib
         self.cpus = cpus
+        self.keep = list(keep)  # more host paths the guest's commands name
         self.results = os.path.join(self.workdir, "results")
         self.console = os.path.join(self.workdir, "console.log")
         self.trace = os.path.join(self.workdir, "reads.trace")
@@ -346,6 +367,8 @@ class Guest:
             f.writelines(f"{d.name} {d.serial}\n" for d in self.disks)
         with open(os.path.join(self.results, "command"), "w") as f:
             f.write(PRELUDE + "\n" + script + "\n")
+        with open(os.path.join(self.results, "keep"), "w") as f:
+            f.writelines(t + "\n" for t in trees_under_tmp(needed_paths() + self.keep))
         self._files = {d.name: d.file_option(self.workdir) for d in self.disks}
         self.marks = {}
         self.mark_times = {}
