@@ -15,6 +15,7 @@ packages=(
     libblkid-dev libudev-dev pkgconf fdisk fio e2fsprogs python3-prometheus-client
     fuse3 libfuse3-dev                            # the faulty medium of test/linux
     tmux                                          # the live view's terminal test
+    chromium                                      # the report pages in a browser, their screenshots
     prometheus prometheus-node-exporter           # rules tests, the metrics chain end to end
     dpkg-dev file lintian man-db                  # the Debian package and its checks
     ansible-core ansible-lint systemd             # the playbook and unit checks

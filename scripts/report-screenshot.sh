@@ -7,7 +7,7 @@
 # Runs "hddiag --machine builtin run" with the arguments (default: every test
 # on every partition) from the native build ($BUILD_ROOT/native, built if
 # needed) and writes OUT.png (default: report.png) beside the page OUT.html.
-# Needs Debian's chromium, which scripts/install-deps.sh does not install.
+# Needs Debian's chromium (scripts/install-deps.sh installs it).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -482,13 +482,15 @@ TEST(App, ProgressOnStandardErrorByViewAndColour)
     EXPECT_NE(random.err.find("< 5 ms: 3000"), std::string::npos) << random.err;
     EXPECT_EQ(random.err.find("outside"), std::string::npos) << random.err;
 
-    // The page shows each test's map in the same glyphs.
+    // The page shows each test's map in the same glyphs, each row after its first sector.
     const TempFile page("");
     const RunOutput reported = Hddiag({"--machine", machine.Path(), "--report", page.Path(), "test", "linear", "0-2"});
     EXPECT_EQ(reported.err.find('\x1b'), std::string::npos);
     std::ifstream in(page.Path());
     const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(html.find("<pre class=\"map\"><span class=\"m1\">-</span>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<pre class=\"map\"><span class=\"r\">10240</span> <span class=\"m1\">-</span>"),
+              std::string::npos)
+        << html;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The frame every page is written in: cells escape what they hold, figures
-// get the right-aligned class, and a page has one style sheet that styles
+// get the right-aligned class and words do not, and a page has one style sheet that styles
 // every class the pages use.
 #include <gtest/gtest.h>
 
@@ -35,6 +35,12 @@ TEST(HtmlPage, CellsEscapeTheirText)
         {"number as text", [] { return NumberCell("1.5 ms"); }, "<td class=\"n\">1.5 ms</td>"},
         {"number", [] { return NumberCell(18446744073709551615ULL); }, "<td class=\"n\">18446744073709551615</td>"},
         {"number escapes", [] { return NumberCell("<1"); }, "<td class=\"n\">&lt;1</td>"},
+        {"value, a figure", [] { return ValueCell("34 (10)"); }, "<td class=\"n\">34 (10)</td>"},
+        {"value, negative", [] { return ValueCell("-5"); }, "<td class=\"n\">-5</td>"},
+        {"value, a word", [] { return ValueCell("passed"); }, "<td>passed</td>"},
+        {"value, a dash", [] { return ValueCell("-"); }, "<td>-</td>"},
+        {"value, empty", [] { return ValueCell(""); }, "<td></td>"},
+        {"value escapes", [] { return ValueCell("<1"); }, "<td>&lt;1</td>"},
         {"class", [] { return HtmlCell("failed", "failed"); }, "<td class=\"failed\">failed</td>"},
         {"two classes", [] { return HtmlCell("3", "n refused"); }, "<td class=\"n refused\">3</td>"},
         {"heading", [] { return HeadingCell("Size & <bytes>"); }, "<th>Size &amp; &lt;bytes&gt;</th>"},
@@ -85,7 +91,7 @@ TEST(HtmlPage, TheSheetStylesEveryPagesClasses)
     BeginHtmlPage(out, "t");
     const std::string page = out.str();
     const std::string sheet = page.substr(0, page.find("</style>"));
-    for (const char* rule : {"td.n {", ".passed {", ".failed, .aborted {", ".refused, .notrun {", ".side {",
+    for (const char* rule : {"td.n {", ".passed {", ".failed, .aborted {", ".refused, .notrun {", ".warning {", ".side {",
                              "pre.map {", "h3 {", "svg .grid line {", "svg rect.failed {"}) {
         EXPECT_NE(sheet.find(rule), std::string::npos) << rule;
     }

@@ -159,6 +159,40 @@ TEST(MapRender, LegendAndHeaderInFull)
     EXPECT_NE(html.find("&lt; 5 ms: 1"), std::string::npos);
 }
 
+// A page's map names each row's first sector, right-aligned to the widest;
+// the terminal's picture of the same map has no labels.
+TEST(MapRender, PageRowsNameTheirFirstSector)
+{
+    const ULONGLONG tera = 1ull << 40;
+    const struct {
+        const char* name;
+        std::vector<SectorSpan> spans;
+        int width;
+        std::vector<std::string> labels;
+    } cases[] = {
+        {"one sector a cell", {{0, 40}}, 10, {" 0", "10", "20", "30"}},
+        {"a range not from 0", {{1000, 1025}}, 10, {"1000", "1010", "1020"}},
+        // The gap between two spans is not on the map: the second row starts in the second span.
+        {"two spans", {{100, 110}, {200, 210}}, 10, {"100", "200"}},
+        // 2^40 sectors in 16384 cells of 2^26: rows of 4096 cells.
+        {"cells of many sectors", {{0, tera}}, 4096, {"           0", "274877906944", "549755813888", "824633720832"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadMap map;
+        map.Begin(c.spans);
+        std::vector<std::string> labels;
+        const std::regex label("^<span class=\"r\">([ 0-9]+)</span> ");
+        for (const std::string& line : Lines(RenderMapRows(map, c.width, 10, ColourMode::Html))) {
+            std::smatch m;
+            ASSERT_TRUE(std::regex_search(line, m, label)) << line;
+            labels.push_back(m[1]);
+        }
+        EXPECT_EQ(labels, c.labels);
+        EXPECT_EQ(RenderMapRows(map, c.width, 10, ColourMode::Off).find_first_of("0123456789"), std::string::npos);
+    }
+}
+
 TEST(TerminalFrame, RedrawsInPlaceAndCountsRewrappedLines)
 {
     std::ostringstream out;

@@ -75,7 +75,7 @@ TEST(RunDisks, EachDiskIsTestedOrSaysWhyNot)
           "hddiag_disk_tested{disk=\"1\",device=\"PhysicalDrive1\",serial=\"\"} 0\n",
           "hddiag_disk_slow_reads{disk=\"0\",device=\"PhysicalDrive0\",serial=\"SIMSLOW01\"} 1880\n",
           "hddiag_run_slow_read_seconds 0.5\n"},
-         {"refused", "notrun"}},
+         {"warning", "notrun"}},
         // Disk 0's unreadable sectors lie between the sectors its tests
         // read; the tests of the volume across disks 0 and 1 are refused.
         {"troubled.json", {}, 1,

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "tools/hddiag/text/json_values.h"
+#include "tools/hddiag/health/health_html.h"
 #include "tools/hddiag/health/health_output.h"
 #include "tools/hddiag/scanning/scan_output.h"
 #include "tools/hddiag/text/html_page.h"
@@ -134,14 +135,16 @@ std::string CheckReportPage(const CheckRun& run, const std::string& machine)
     };
     std::ostringstream page;
     BeginHtmlPage(page, "hddiag check", MapHtmlStyle());
+    WriteScanHeading(page, run.scan, machine);
     page << HtmlTableStart({"Disk", "Verdict", "Reasons", "Notes"});
     for (const DiskCheck& d : run.disks) {
-        page << HtmlRow(HtmlCell(Label(d.row)) + HtmlCell(VerdictName(d.verdict.verdict)) +
+        page << HtmlRow(HtmlCell(Label(d.row)) +
+                        HtmlCell(VerdictName(d.verdict.verdict), VerdictClass(d.verdict.verdict)) +
                         lines(d.verdict.reasons) + lines(d.verdict.notes));
     }
     page << "</table>\n";
     // The scan's sections below the verdicts: its maps and areas, disk by disk.
-    WriteScanSections(page, run.scan, machine);
+    WriteScanSections(page, run.scan);
     EndHtmlPage(page);
     return page.str();
 }

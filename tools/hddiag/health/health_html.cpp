@@ -18,13 +18,7 @@ std::string Known(const std::optional<T>& v)
     return v ? std::to_string(*v) : std::string();
 }
 
-const char* VerdictClass(const DiskHealth& h)
-{
-    if (h.state != HealthState::Read) {
-        return "notrun";
-    }
-    return h.verdict == Verdict::Good ? "passed" : h.verdict == Verdict::Warning ? "refused" : "failed";
-}
+const char* HealthClass(const DiskHealth& h) { return h.state != HealthState::Read ? "notrun" : VerdictClass(h.verdict); }
 
 // The predictors in their own order, then the rest in the drive's order.
 std::vector<const SmartAttribute*> PredictorsFirst(const SmartReading& r)
@@ -50,7 +44,7 @@ void Attributes(std::ostream& out, const SmartReading& r)
         const std::string name = IsMetricAttribute(a->id) ? a->name + (a->id == 188 ? " (shown)" : " (predictor)") : a->name;
         out << HtmlRow(NumberCell(a->id) + HtmlCell(name) + NumberCell(Known(a->value)) + NumberCell(Known(a->worst)) +
                        NumberCell(Known(a->threshold)) + HtmlCell(a->prefail ? "prefail" : "usage") +
-                       HtmlCell(a->whenFailed) + NumberCell(a->rawText.empty() ? Known(a->raw) : a->rawText));
+                       HtmlCell(a->whenFailed) + ValueCell(a->rawText.empty() ? Known(a->raw) : a->rawText));
     }
     out << "</table>\n";
 }
@@ -85,7 +79,7 @@ void Figures(std::ostream& out, const SmartReading& r)
     }
     out << "<table>\n";
     for (const auto& [what, value] : rows) {
-        out << HtmlRow(HeadingCell(what) + NumberCell(value));
+        out << HtmlRow(HeadingCell(what) + ValueCell(value));
     }
     out << "</table>\n";
 }
@@ -114,6 +108,11 @@ void SelfTests(std::ostream& out, const SmartReading& r)
 
 }  // namespace
 
+const char* VerdictClass(Verdict verdict)
+{
+    return verdict == Verdict::Good ? "passed" : verdict == Verdict::Warning ? "warning" : "failed";
+}
+
 void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, const std::vector<DiskHealth>& health)
 {
     if (health.empty()) {
@@ -123,7 +122,7 @@ void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, con
     for (const DiskHealth& h : health) {
         const DiskRow* row = FindDisk(rows, h.disk);
         out << "<h3>Disk " << h.disk << (row != nullptr ? " (" + EscapeHtml(row->device) + ")" : std::string())
-            << ": <span class=\"" << VerdictClass(h) << "\">" << EscapeHtml(HealthSummary(h)) << "</span></h3>\n";
+            << ": <span class=\"" << HealthClass(h) << "\">" << EscapeHtml(HealthSummary(h)) << "</span></h3>\n";
         const std::string why = HealthWhy(h);
         if (!why.empty()) {
             out << "<p>" << EscapeHtml(why) << "</p>\n";

@@ -10,6 +10,9 @@
 
 namespace hddiag {
 
+// The page's class for a verdict: "passed", "warning" or "failed".
+const char* VerdictClass(Verdict verdict);
+
 void WriteHealthSection(std::ostream& out, const std::vector<DiskRow>& rows, const std::vector<DiskHealth>& health);
 
 }  // namespace hddiag

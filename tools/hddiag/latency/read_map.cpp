@@ -68,6 +68,21 @@ void ReadMap::MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark)
     }
 }
 
+ULONGLONG ReadMap::CellFirstSector(size_t i) const
+{
+    if (m_cellCount == 0) {
+        return 0;
+    }
+    // The least offset o with floor(o * cells / sectors) >= i, as Mark places it.
+    const ULONGLONG offset = (static_cast<ULONGLONG>(i) * m_sectors + m_cellCount - 1) / m_cellCount;
+    for (const Placed& p : m_placed) {
+        if (offset < p.before + (p.span.end - p.span.first)) {
+            return p.span.first + (offset - p.before);
+        }
+    }
+    return m_spans.back().end - 1;
+}
+
 CellMark ReadMap::Worst(size_t from, size_t to) const
 {
     CellMark worst = kNotRead;

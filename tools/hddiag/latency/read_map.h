@@ -77,6 +77,8 @@ public:
     // Cells in use: kMaxCells, or one per sector of a smaller range.
     size_t CellCount() const { return m_cellCount; }
     CellMark Cell(size_t i) const { return m_cells[i]; }
+    // The first sector cell i covers (a disk sector, past the gaps between spans).
+    ULONGLONG CellFirstSector(size_t i) const;
     // The worst mark of cells [from, to).
     CellMark Worst(size_t from, size_t to) const;
 

@@ -49,9 +49,11 @@ std::string ScanMetricsText(const ScanRun& run);
 // The page: per target its figures, the map of latency cells drawn by the
 // live view's renderer, and the unreadable and slow areas.
 std::string ScanReportPage(const ScanRun& run, const std::string& machine);
-// The same page's body below its heading, for a page that puts its own
-// first (check's verdicts); it needs MapHtmlStyle() in the page's sheet.
-void WriteScanSections(std::ostream& out, const ScanRun& run, const std::string& machine);
+// The same page's parts, for a page that puts its own between them (check's
+// verdicts): the line with the machine, the version and when the scan ended,
+// then the disks' sections, which need MapHtmlStyle() in the page's sheet.
+void WriteScanHeading(std::ostream& out, const ScanRun& run, const std::string& machine);
+void WriteScanSections(std::ostream& out, const ScanRun& run);
 
 // The single target's unreadable units of unitBytes (0: the sector size).
 std::string ScanBadBlocks(const ScanRun& run, DWORD unitBytes);

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/scanning/scan_lines.h"
 #include "tools/hddiag/scanning/scan_output.h"
 #include "tools/hddiag/text/html_page.h"
@@ -33,6 +34,26 @@ void Areas(std::ostream& out, const char* title, const std::vector<SectorSpan>& 
     }
 }
 
+// As the text output lists them: each with its slowest read.
+void SlowAreas(std::ostream& out, const std::vector<hdd::scan::SlowArea>& areas)
+{
+    out << "<h3>Slow areas</h3>\n";
+    if (areas.empty()) {
+        out << "<p>None.</p>\n";
+        return;
+    }
+    out << HtmlTableStart({"First sector", "Last sector", "Sectors", "Worst read"});
+    for (size_t i = 0; i < areas.size() && i < kAreasListed; ++i) {
+        const hdd::scan::SlowArea& a = areas[i];
+        out << HtmlRow(NumberCell(a.firstSector) + NumberCell(a.firstSector + a.sectors - 1) + NumberCell(a.sectors) +
+                       NumberCell(FormatLatency(a.worstNs)));
+    }
+    out << "</table>\n";
+    if (areas.size() > kAreasListed) {
+        out << "<p>" << areas.size() - kAreasListed << " more areas are not listed.</p>\n";
+    }
+}
+
 void TargetSection(std::ostream& out, const TargetFigures& t)
 {
     const hdd::scan::ScanResult& r = t.outcome->result;
@@ -45,19 +66,19 @@ void TargetSection(std::ostream& out, const TargetFigures& t)
                    NumberCell(FormatFixed(static_cast<double>(r.progress.elapsedNs) / 1e9, 3) + " s"))
         << "</table>\n";
     Areas(out, "Unreadable sectors", t.unreadableAreas);
-    std::vector<SectorSpan> slow;
-    for (const hdd::scan::SlowArea& a : r.slowAreas) {
-        slow.push_back({a.firstSector, a.firstSector + a.sectors});
-    }
-    Areas(out, "Slow areas", slow);
+    SlowAreas(out, r.slowAreas);
 }
 
 }  // namespace
 
-void WriteScanSections(std::ostream& out, const ScanRun& run, const std::string& machine)
+void WriteScanHeading(std::ostream& out, const ScanRun& run, const std::string& machine)
 {
-    out << "<p>Machine: " << EscapeHtml(machine) << "; hddiag " << EscapeHtml(run.version)
-        << (run.interrupted ? "; stopped by a signal" : "") << ".</p>\n";
+    out << "<p>Machine: " << EscapeHtml(machine) << "; hddiag " << EscapeHtml(run.version) << "; ended "
+        << UtcDateText(run.endTime) << (run.interrupted ? "; stopped by a signal" : "") << ".</p>\n";
+}
+
+void WriteScanSections(std::ostream& out, const ScanRun& run)
+{
     for (const DiskScan* disk : run.disks) {
         const DiskRow& row = disk->Disk().row;
         out << "<h2>" << EscapeHtml(DiskLabel(disk->Disk())) << "</h2>\n<p>"
@@ -83,7 +104,8 @@ std::string ScanReportPage(const ScanRun& run, const std::string& machine)
 {
     std::ostringstream out;
     BeginHtmlPage(out, "hddiag scan", MapHtmlStyle());
-    WriteScanSections(out, run, machine);
+    WriteScanHeading(out, run, machine);
+    WriteScanSections(out, run);
     EndHtmlPage(out);
     return out.str();
 }

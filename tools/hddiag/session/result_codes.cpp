@@ -30,6 +30,31 @@ std::string ResultCodeName(LONG code)
     }
 }
 
+const char* ResultCodeMeaning(LONG code)
+{
+    switch (code) {
+    case hdd::HDD_TEST_ABORTED:
+        return "the test was stopped on request";
+    case hdd::HDD_TEST_READ_ERROR:
+        return "a read failed";
+    case hdd::HDD_DRIVE_NOT_TESTABLE:
+        return "the physical drive does not open, is not fixed media, or has a geometry the test cannot read by";
+    case hdd::HDD_PARTITION_NOT_TESTABLE:
+        return "a selected partition cannot be resolved: it is not in the disk report, its volume does not open "
+               "or lies on another disk, or its partition information cannot be read";
+    case E_INVALIDARG:
+        return "no selection was given, or one of more than 26 items";
+    case E_OUTOFMEMORY:
+        return "memory ran out while the selection was read";
+    case E_UNEXPECTED:
+        return "the test was started from inside another test's callback";
+    case E_NOTIMPL:
+        return "the component does not have this test";
+    default:
+        return nullptr;
+    }
+}
+
 const char* Win32ErrorMeaning(DWORD error)
 {
     struct Meaning {

@@ -12,6 +12,11 @@ enum class Outcome { Passed, Failed, Aborted, Refused, NotRun };
 // "S_OK", "HDD_TEST_READ_ERROR", ... or the hex form for a code we do not know.
 std::string ResultCodeName(LONG code);
 
+// Why a test with this result code read nothing or stopped, in a few words
+// ("a selected partition cannot be resolved: ..."). Null for S_OK and for a
+// code not in the table.
+const char* ResultCodeMeaning(LONG code);
+
 // What a Win32 error code of a failed read means, in a few words ("data
 // error: CRC" for 23): the codes the Linux machine's errno table produces and
 // those Windows gives for raw disk reads. Null for a code not in the table.

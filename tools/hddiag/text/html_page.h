@@ -22,6 +22,9 @@ std::string HtmlCell(const std::string& text, const std::string& cssClass = std:
 // A figure: right-aligned, in digits of one width.
 std::string NumberCell(const std::string& text);
 std::string NumberCell(ULONGLONG n);
+// A value that may be a figure or a word ("34", "passed"): a NumberCell when
+// it starts with a digit (or a sign before one), else a plain, left-aligned cell.
+std::string ValueCell(const std::string& text);
 std::string HeadingCell(const std::string& text);
 
 // "<tr>" cells "</tr>\n".

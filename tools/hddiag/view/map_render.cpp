@@ -41,6 +41,14 @@ public:
         m_line += kStyles[mark].glyph;
         ++m_columns;
     }
+    // Only a page's map labels its rows: a terminal has no room to spare.
+    bool Labels() const { return m_colour == ColourMode::Html; }
+    // A row's label, in a span of its own and outside the width.
+    void Label(const std::string& text)
+    {
+        Switch(-1);
+        m_line += "<span class=\"r\">" + text + "</span> ";
+    }
     size_t Columns() const { return m_columns; }
     // Closes the line and starts the next.
     void EndLine(std::string& out)
@@ -244,13 +252,19 @@ size_t PaintCells(Painter& p, std::string& out, const ReadMap& map, size_t width
     const size_t cells = map.CellCount();
     rows = std::min(rows, cells == 0 ? 0 : (cells + width - 1) / width);
     const size_t shown = std::min(cells, rows * width);
+    // Display cell j covers the map's cells [j*cells/shown, (j+1)*cells/shown).
+    const auto firstSector = [&](size_t row) { return map.CellFirstSector(row * width * cells / shown); };
+    const size_t labelWidth = p.Labels() && rows > 0 ? std::to_string(firstSector(rows - 1)).size() : 0;
     for (size_t row = 0; row < rows; ++row) {
+        if (p.Labels()) {
+            const std::string label = std::to_string(firstSector(row));
+            p.Label(std::string(labelWidth - label.size(), ' ') + label);
+        }
         for (size_t col = 0; col < width; ++col) {
             const size_t j = row * width + col;
             if (j >= shown) {
                 break;
             }
-            // Display cell j covers the map's cells [j*cells/shown, (j+1)*cells/shown).
             p.Glyph(map.Worst(j * cells / shown, (j + 1) * cells / shown));
         }
         p.EndLine(out);
@@ -299,7 +313,7 @@ std::string MapHtmlStyle()
     for (CellMark m = 0; m < kMarkCount; ++m) {
         rules += "pre.map .m" + std::to_string(m) + " { color: " + MarkHtmlColour(m) + "; }\n";
     }
-    return rules;
+    return rules + "pre.map .r { color: #777; }\n";
 }
 
 std::string RenderView(const ViewHeader& header, const ReadMap& map, int width, int height, ColourMode colour)

@@ -1,9 +1,8 @@
 #include "tools/hddiag/writers/html_report.h"
 
-#include <chrono>
-
 #include "tools/hddiag/health/health_html.h"
 #include "tools/hddiag/latency/latency_text.h"
+#include "tools/hddiag/latency/wall_time.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/coverage_html.h"
 #include "tools/hddiag/view/map_render.h"
@@ -15,22 +14,14 @@ namespace hddiag {
 
 namespace {
 
-using seconds_type = std::chrono::seconds;
-
-std::string UtcText(double seconds)
-{
-    using namespace std::chrono;
-    const sys_seconds time{seconds_type(static_cast<LONGLONG>(seconds))};
-    const sys_days day = floor<days>(time);
-    const year_month_day date{day};
-    const hh_mm_ss<seconds_type> clock{time - day};
-    const auto two = [](LONGLONG v) { return (v < 10 ? "0" : "") + std::to_string(v); };
-    return std::to_string(static_cast<int>(date.year())) + "-" + two(static_cast<unsigned>(date.month())) + "-" +
-           two(static_cast<unsigned>(date.day())) + " " + two(clock.hours().count()) + ":" +
-           two(clock.minutes().count()) + ":" + two(clock.seconds().count()) + " UTC";
-}
-
 std::string OutcomeClass(Outcome outcome) { return outcome == Outcome::NotRun ? "notrun" : OutcomeName(outcome); }
+
+// "HDD_PARTITION_NOT_TESTABLE: a selected partition cannot be resolved: ...".
+std::string CodeWithMeaning(LONG code)
+{
+    const char* meaning = ResultCodeMeaning(code);
+    return meaning != nullptr ? ResultCodeName(code) + ": " + meaning : ResultCodeName(code);
+}
 
 std::string TestTitle(const TestRecord& test)
 {
@@ -90,7 +81,7 @@ void MapPicture(std::ostream& out, const ReadMap& map)
 {
     constexpr int kColumns = 100;
     constexpr int kRows = 24;
-    out << "<h3>Map</h3>\n<style>" << MapHtmlStyle() << "</style>\n<pre class=\"map\">"
+    out << "<h3>Map</h3>\n<pre class=\"map\">"
         << RenderMap(map, kColumns, kRows, ColourMode::Html) << "</pre>\n";
 }
 
@@ -103,7 +94,7 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
         out << "<p>" << EscapeHtml(disk) << "</p>\n";
     }
     if (latency.reads == 0) {
-        out << "<p>No reads (" << EscapeHtml(ResultCodeName(test.code)) << ").</p>\n";
+        out << "<p>No reads (" << EscapeHtml(CodeWithMeaning(test.code)) << ").</p>\n";
         return;
     }
     const std::string failedRead = FirstFailedReadLine(latency);
@@ -132,8 +123,10 @@ void TestSection(std::ostream& out, const TestRecord& test, const LatencySummary
     } else {
         out << HtmlTableStart({"Sector", "Error", "Latency"});
         for (const FailedRead& read : latency.failed) {
+            // A read that failed at once took no time worth a figure.
             out << HtmlRow(NumberCell(read.sector) + HtmlCell(Win32ErrorText(read.error)) +
-                           NumberCell(FormatLatency(read.nanoseconds)));
+                           (read.nanoseconds == 0 ? HtmlCell("failed", "failed")
+                                                  : NumberCell(FormatLatency(read.nanoseconds))));
         }
         out << "</table>\n";
         if (latency.failedNotListed > 0) {
@@ -178,9 +171,9 @@ std::string DiskLine(const TestRecord& test, const std::vector<DiskRow>& disks)
 
 void WriteHtmlReport(std::ostream& out, const RunResult& result, const RunInfo& info)
 {
-    BeginHtmlPage(out, "hddiag report");
+    BeginHtmlPage(out, "hddiag report", MapHtmlStyle());
     out << "<p>Machine: " << EscapeHtml(info.machine) << "; hddiag " << EscapeHtml(info.version) << "; ended "
-        << UtcText(info.endTime) << ".</p>\n";
+        << UtcDateText(info.endTime) << ".</p>\n";
 
     size_t outcomes[5] = {};
     for (const TestRecord& test : result.tests) {
