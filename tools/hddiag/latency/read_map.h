@@ -155,7 +155,9 @@ private:
         ULONGLONG before;  // sectors of the spans ahead of this one
     };
 
-    // The cell of the sector `placed` sectors into the spans laid end to end.
+    // The cell of the sector `placed` sectors into the spans laid end to end;
+    // whole numbers, so that a cell's sectors can be worked out back from it
+    // (the product stays below 2^64 up to 2^50 sectors).
     size_t CellOf(ULONGLONG placed) const
     {
         const size_t cell = static_cast<size_t>(placed * m_cellCount / m_sectors);
