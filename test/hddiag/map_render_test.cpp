@@ -193,6 +193,130 @@ TEST(MapRender, PageRowsNameTheirFirstSector)
     }
 }
 
+// A scan's map as the engine keeps it: one state a sector.
+class FakeFates final : public SectorFates {
+public:
+    explicit FakeFates(ULONGLONG sectors) : m_states(sectors, CellFate::Untried) {}
+    void Set(ULONGLONG first, ULONGLONG count, CellFate fate)
+    {
+        std::fill(m_states.begin() + first, m_states.begin() + first + count, fate);
+    }
+    CellFate FateOf(ULONGLONG first, ULONGLONG end) const override
+    {
+        return *std::max_element(m_states.begin() + first, m_states.begin() + end);
+    }
+
+private:
+    std::vector<CellFate> m_states;
+};
+
+TEST(MapRender, ScanCellsSettleOnTheMapsStates)
+{
+    constexpr size_t kBad = ~size_t{0};  // the read failed
+    struct Step {
+        ULONGLONG first;
+        ULONGLONG count;
+        size_t latencyClass;  // or kBad
+        CellFate after;       // what the map then holds of the sectors
+    };
+    using F = CellFate;
+    struct Case {
+        const char* name;
+        ULONGLONG sectors;           // from sector 0
+        std::vector<Step> earlier;   // what a loaded map holds before this run
+        std::vector<Step> reads;
+        int width;
+        std::string row;
+        ULONGLONG firstUnreadable;  // ~0: none
+    };
+    // Fast pass: 16 good, a failed block of 16, 8 good, in the class "< 20 ms".
+    const std::vector<Step> fast = {
+        {0, 16, 1, F::Read}, {16, 16, kBad, F::Unsettled}, {32, 8, 1, F::Read}};
+    const auto with = [&fast](std::vector<Step> more) {
+        std::vector<Step> steps = fast;
+        steps.insert(steps.end(), more.begin(), more.end());
+        return steps;
+    };
+    const Case cases[] = {
+        {"stopped before the trim: the failed block unsettled", 40, {}, fast, 40,
+         Repeat('=', 16) + Repeat('?', 16) + Repeat('=', 8), ~0ull},
+        {"trim and scrape: the block's good sectors read, only its bad ones X", 40, {},
+         with({{16, 4, 0, F::Read}, {20, 1, kBad, F::Unreadable}, {21, 1, kBad, F::Unreadable},
+               {22, 10, 0, F::Read}}),
+         40, Repeat('=', 16) + "----XX" + Repeat('-', 10) + Repeat('=', 8), 20},
+        {"no scrape: the inside stays unsettled", 40, {},
+         with({{16, 4, 0, F::Read}, {20, 1, kBad, F::Unreadable}, {21, 1, kBad, F::Unreadable},
+               {31, 1, 0, F::Read}, {30, 1, kBad, F::Unreadable}}),
+         40, Repeat('=', 16) + "----XX" + Repeat('?', 8) + "X-" + Repeat('=', 8), 20},
+        {"four sectors a cell: one X for one bad sector", 160, {},
+         {{0, 64, 1, F::Read}, {64, 64, kBad, F::Unsettled}, {128, 32, 1, F::Read}, {64, 6, 0, F::Read},
+          {70, 1, kBad, F::Unreadable}, {71, 57, 0, F::Read}},
+         40, Repeat('=', 16) + "-X" + Repeat('-', 14) + Repeat('=', 8), 70},
+        {"a loaded map: read earlier, its unreadable sectors X", 40,
+         {{0, 20, 0, F::Read}, {20, 4, 0, F::Unreadable}}, {{24, 16, 1, F::Read}}, 40,
+         Repeat(':', 20) + "XXXX" + Repeat('=', 16), 20},
+        // Two cells a column: unreadable over unsettled over this run's
+        // classes over read earlier over not read.
+        {"two cells a column", 40, {{1, 3, 0, F::Read}},
+         {{3, 2, 1, F::Read}, {8, 8, kBad, F::Unsettled}, {9, 1, kBad, F::Unreadable}, {12, 1, 3, F::Read}},
+         20, ":==.X???" + Repeat('.', 12), 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFates fates(c.sectors);
+        for (const Step& s : c.earlier) {
+            fates.Set(s.first, s.count, s.after);
+        }
+        ReadMap map;
+        map.Begin({{0, c.sectors}});
+        map.SettleAll(fates);
+        for (const Step& s : c.earlier) {
+            if (s.after == F::Unreadable) {
+                map.NoteUnreadable(s.first, 0);
+            }
+        }
+        for (const Step& s : c.reads) {
+            if (s.latencyClass == kBad) {
+                map.RecordFailureSpan(s.first, s.count, ERROR_CRC);
+            } else {
+                map.RecordClassSpan(s.first, s.count, s.latencyClass);
+            }
+            fates.Set(s.first, s.count, s.after);
+            map.Settle(s.first, s.count, fates);
+        }
+        EXPECT_EQ(RenderMapRows(map, c.width, 1, ColourMode::Off), c.row);
+        EXPECT_EQ(map.AnyUnreadable(), c.firstUnreadable != ~0ull);
+        if (map.AnyUnreadable()) {
+            EXPECT_EQ(map.FirstUnreadable(), c.firstUnreadable);
+        }
+    }
+}
+
+// A scan's legend names the unsettled and read-earlier marks and the lowest
+// unreadable sector, not the first failed read (a block before it).
+TEST(MapRender, ScanLegendNamesTheFirstUnreadableSector)
+{
+    FakeFates fates(40);
+    ReadMap map;
+    map.Begin({{0, 40}});
+    map.SettleAll(fates);
+    map.RecordFailureSpan(8, 16, ERROR_CRC);
+    fates.Set(8, 16, CellFate::Unsettled);
+    map.RecordFailureSpan(12, 1, ERROR_CRC);
+    fates.Set(12, 1, CellFate::Unreadable);
+    map.Settle(12, 1, fates);
+    EXPECT_EQ(Lines(RenderMap(map, 80, 10, ColourMode::Off)),
+              (std::vector<std::string>{
+                  Repeat('.', 8) + "????X" + Repeat('?', 11) + Repeat('.', 16),
+                  ". not read  : read earlier  - < 5 ms: 0  = < 20 ms: 0  + < 50 ms: 0",
+                  "* < 150 ms: 0  % < 500 ms: 0  # >= 500 ms: 0  ? unsettled  X failed: 2",
+                  "first unreadable sector: 12, error 23 (data error: CRC)"}));
+    // The live view's legend without counts has them too.
+    EXPECT_EQ(RenderLegend(200, ColourMode::Off),
+              ". not read  : read earlier  - < 5 ms  = < 20 ms  + < 50 ms  * < 150 ms  % < 500 ms  # >= 500 ms"
+              "  ? unsettled  X failed");
+}
+
 TEST(TerminalFrame, RedrawsInPlaceAndCountsRewrappedLines)
 {
     std::ostringstream out;

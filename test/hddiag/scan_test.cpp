@@ -317,6 +317,110 @@ TEST(Scan, ImageWithUnreadableTableIsScannedWhole)
     EXPECT_NE(Read(folder.File("disk.map")).find("0x00000000  0x00300000  +"), std::string::npos);
 }
 
+// The report's map rows and legend as plain text: tags dropped, entities read.
+std::vector<std::string> ReportMapLines(const std::string& page)
+{
+    const size_t start = page.find("<pre class=\"map\">");
+    const size_t end = page.find("</pre>", start);
+    std::string text;
+    bool inTag = false;
+    for (size_t i = page.find('>', start) + 1; i < end; ++i) {
+        if (page[i] == '<' || page[i] == '>') {
+            inTag = page[i] == '<';
+        } else if (!inTag) {
+            text += page[i];
+        }
+    }
+    for (const auto& [entity, c] : {std::pair<std::string, std::string>{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}}) {
+        for (size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) {
+            text.replace(at, entity.size(), c);
+        }
+    }
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A scan's map draws what the map file holds: a sector's cell is X exactly
+// when the map holds it unreadable, unsettled when a failed block's sectors
+// wait for their one-sector reads, and a read class (read earlier, on a
+// resumed map) otherwise; the legend names the lowest unreadable sector. One
+// cell a sector: a partition of 1000 sectors at sector 2048 on a 100-column map.
+TEST(Scan, MapCellsAreTheMapFilesStates)
+{
+    const Folder folder;
+    struct Case {
+        const char* name;
+        const char* unreadable;
+        std::vector<std::string> options;  // --block-size first
+        bool resume;  // a second run on the first one's map
+        ULONGLONG firstUnreadable;
+    };
+    const Case cases[] = {
+        {"eight bad sectors inside one block", R"(["2500-2507"])", {"--block-size", "64k"}, false, 2500},
+        {"a run across two blocks and a lone sector", R"(["2555-2562", 2900])", {"--block-size", "64k"}, false, 2555},
+        {"no scrape: the inside untried", R"(["2500-2507"])", {"--block-size", "64k", "--no-scrape"}, false, 2500},
+        {"one read a partition: the whole failed block settled", R"(["2050-2051"])", {"--block-size", "1M"},
+         false, 2050},
+        {"resumed from a finished map: nothing read, every cell drawn", R"(["2500-2507"])", {"--block-size", "64k"}, true, 2500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string machine = folder.Write("cells.json", R"({ "disks": [
+          { "bus": "sata", "media": "fixed",
+            "geometry": { "cylinders": 1, "tracks_per_cylinder": 255, "sectors_per_track": 63, "bytes_per_sector": 512 },
+            "partitions": [ { "number": 1, "offset": 1048576, "length": 512000 } ],
+            "unreadable": )" + std::string(c.unreadable) + R"(, "latency": "instant" } ] })");
+        const std::string map = folder.File("cells.map");
+        std::filesystem::remove(map);
+        std::vector<std::string> args = {"--machine", machine, "--view=none", "--report", folder.File("cells.html"),
+                                         "scan", "0-1", "--map", map};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        if (c.resume) {
+            ASSERT_EQ(Hddiag(args).code, 1);
+        }
+        const RunOutput run = Hddiag(args);
+        ASSERT_EQ(run.code, 1) << run.err;
+
+        hdd::scan::RangeMap states;
+        hdd::scan::MapIdentity identity;
+        bool hasIdentity = false;
+        std::string error;
+        ASSERT_TRUE(hdd::scan::ParseMapFile(Read(map), states, identity, hasIdentity, error)) << error;
+        std::string expected;
+        for (ULONGLONG sector = 2048; sector < 3048; ++sector) {
+            switch (states.StateAt(sector * 512)) {
+            case hdd::scan::SectorState::Unreadable:
+                expected += 'X';
+                break;
+            case hdd::scan::SectorState::NotTrimmed:
+            case hdd::scan::SectorState::NotScraped:
+                expected += '?';
+                break;
+            case hdd::scan::SectorState::Read:
+                expected += c.resume ? ':' : '-';  // a simulated disk's reads are all "< 5 ms"
+                break;
+            case hdd::scan::SectorState::Untried:
+                expected += '.';
+                break;
+            }
+        }
+        const std::vector<std::string> lines = ReportMapLines(Read(folder.File("cells.html")));
+        ASSERT_GE(lines.size(), 11u);
+        std::string drawn;
+        for (size_t row = 0; row < 10; ++row) {
+            ASSERT_GE(lines[row].size(), 100u);
+            drawn += lines[row].substr(lines[row].size() - 100);  // the cells, after any label
+        }
+        EXPECT_EQ(drawn, expected);
+        EXPECT_EQ(lines.back().rfind("first unreadable sector: " + std::to_string(c.firstUnreadable), 0), 0u)
+            << lines.back();
+    }
+}
+
 // A block read marks every cell it covers, not only its first.
 TEST(Scan, BlockReadMarksEveryCellItCovers)
 {

@@ -4,6 +4,14 @@
 
 namespace hddiag {
 
+size_t MarkRank(CellMark mark)
+{
+    // Read earlier is below every class of this run's reads; unsettled below
+    // an unreadable sector.
+    static constexpr size_t kRanks[kMarkCount] = {0, 2, 3, 4, 5, 6, 7, 9, 8, 1};
+    return mark < kMarkCount ? kRanks[mark] : 0;
+}
+
 void ReadMap::Begin(std::vector<SectorSpan> spans)
 {
     std::sort(spans.begin(), spans.end(),
@@ -26,17 +34,21 @@ void ReadMap::Begin(std::vector<SectorSpan> spans)
         m_sectors += s.end - s.first;
     }
     m_cellCount = static_cast<size_t>(std::min<ULONGLONG>(m_sectors, kMaxCells));
-    m_scale = m_sectors == 0 ? 0.0 : static_cast<double>(m_cellCount) / static_cast<double>(m_sectors);
-    m_cells.fill(kNotRead);
+    m_reads.fill(kNotRead);
+    m_fates.fill(CellFate::Untried);
+    m_settled = false;
     m_counts.fill(0);
     m_outside = 0;
     m_lastSector = 0;
     m_any = false;
     m_firstFailedSector = 0;
     m_firstFailedError = 0;
+    m_anyUnreadable = false;
+    m_firstUnreadable = 0;
+    m_firstUnreadableError = 0;
 }
 
-void ReadMap::MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark)
+void ReadMap::MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark, CellFate fate)
 {
     if (count == 0) {
         return;
@@ -54,12 +66,8 @@ void ReadMap::MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark)
         }
         const ULONGLONG from = std::max(first, p.span.first) - p.span.first + p.before;
         const ULONGLONG last = std::min(end, p.span.end) - 1 - p.span.first + p.before;
-        const auto cellOf = [this](ULONGLONG placed) {
-            const size_t cell = static_cast<size_t>(static_cast<double>(placed) * m_scale);
-            return cell < m_cellCount ? cell : m_cellCount - 1;
-        };
-        for (size_t cell = cellOf(from), to = cellOf(last); cell <= to; ++cell) {
-            m_cells[cell] = mark > m_cells[cell] ? mark : m_cells[cell];
+        for (size_t cell = CellOf(from), to = CellOf(last); cell <= to; ++cell) {
+            Raise(cell, mark, fate);
         }
         inside = true;
     }
@@ -83,11 +91,64 @@ ULONGLONG ReadMap::CellFirstSector(size_t i) const
     return m_spans.back().end - 1;
 }
 
+CellFate ReadMap::FateOfCell(size_t cell, const SectorFates& fates) const
+{
+    // The sectors whose CellOf is this cell: [ceil(cell * S / C), ceil((cell + 1) * S / C)).
+    const auto startOf = [this](ULONGLONG c) { return (c * m_sectors + m_cellCount - 1) / m_cellCount; };
+    const ULONGLONG from = startOf(cell);
+    const ULONGLONG to = startOf(cell + 1);
+    CellFate worst = CellFate::Untried;
+    for (const Placed& p : m_placed) {
+        const ULONGLONG spanEnd = p.before + (p.span.end - p.span.first);
+        if (spanEnd <= from) {
+            continue;
+        }
+        if (p.before >= to) {
+            break;
+        }
+        const ULONGLONG a = std::max(from, p.before) - p.before + p.span.first;
+        const ULONGLONG b = std::min(to, spanEnd) - p.before + p.span.first;
+        worst = std::max(worst, fates.FateOf(a, b));
+    }
+    return worst;
+}
+
+void ReadMap::Settle(ULONGLONG first, ULONGLONG count, const SectorFates& fates)
+{
+    m_settled = true;
+    if (count == 0) {
+        return;
+    }
+    const ULONGLONG end = first + count;
+    for (const Placed& p : m_placed) {
+        if (p.span.end <= first) {
+            continue;
+        }
+        if (p.span.first >= end) {
+            break;
+        }
+        const ULONGLONG from = std::max(first, p.span.first) - p.span.first + p.before;
+        const ULONGLONG last = std::min(end, p.span.end) - 1 - p.span.first + p.before;
+        for (size_t cell = CellOf(from), to = CellOf(last); cell <= to; ++cell) {
+            m_fates[cell] = FateOfCell(cell, fates);
+        }
+    }
+}
+
+void ReadMap::SettleAll(const SectorFates& fates)
+{
+    m_settled = true;
+    for (size_t cell = 0; cell < m_cellCount; ++cell) {
+        m_fates[cell] = FateOfCell(cell, fates);
+    }
+}
+
 CellMark ReadMap::Worst(size_t from, size_t to) const
 {
     CellMark worst = kNotRead;
     for (size_t i = from; i < to && i < m_cellCount; ++i) {
-        worst = std::max(worst, m_cells[i]);
+        const CellMark mark = Cell(i);
+        worst = MarkRank(mark) > MarkRank(worst) ? mark : worst;
     }
     return worst;
 }

@@ -131,6 +131,7 @@ DiskScan::DiskScan(const ScanDiskInfo& disk, std::vector<DiskTarget> targets, st
         m_outcomes.push_back(std::move(outcome));
     }
     m_cells.Begin(spans);
+    SettleCells();
     m_live.scrape = m_settings.engine.scrape;
     m_live.target = m_outcomes.front().target.text;
 }
@@ -210,6 +211,7 @@ void DiskScan::RunTarget(TargetOutcome& outcome, bool first)
     }
     {
         const std::lock_guard<std::mutex> hold(m_lock);
+        SettleCells();
         m_live.progress = outcome.result.progress;
         m_live.outcome = EndText(outcome);
     }
@@ -231,6 +233,7 @@ void DiskScan::OnPhase(hdd::scan::ScanPhase phase, const hdd::scan::ScanProgress
     m_areaStep = 0;
     {
         const std::lock_guard<std::mutex> hold(m_lock);
+        SettleCells();
         m_live.progress = progress;
         m_live.progress.phase = phase;
     }
@@ -247,11 +250,16 @@ void DiskScan::OnRead(ULONGLONG firstSector, ULONGLONG sectors, ULONGLONG ns, DW
     }
     {
         const std::lock_guard<std::mutex> hold(m_lock);
+        m_cells.Settle(m_settleFirst, m_settleCount, m_fates);
         if (error == 0) {
             m_cells.RecordClassSpan(firstSector, sectors, LatencyClassOf(ns));
         } else {
             m_cells.RecordFailureSpan(firstSector, sectors, error);
         }
+        // A good block read only turns untried sectors read, which settles
+        // no cell otherwise; a failed read or a one-sector read may.
+        m_settleFirst = firstSector;
+        m_settleCount = error != 0 || sectors == 1 ? sectors : 0;
         m_live.progress = progress;
     }
     // A line at every tenth settled, and in the trim and the scrape (which
@@ -264,6 +272,20 @@ void DiskScan::OnRead(ULONGLONG firstSector, ULONGLONG sectors, ULONGLONG ns, DW
             m_lineStep = std::max(step, m_lineStep);
             m_areaStep = areaStep;
             m_settings.lines->Progress(m_disk, *m_current, progress, m_settings.engine.scrape);
+        }
+    }
+}
+
+void DiskScan::SettleCells()
+{
+    m_cells.SettleAll(m_fates);
+    m_settleCount = 0;
+    const ULONGLONG sector = m_disk.sectorSize;
+    for (const TargetOutcome& o : m_outcomes) {
+        hdd::scan::MapRange first;
+        if (m_map.FindFirst(hdd::scan::SectorState::Unreadable, o.target.firstSector * sector,
+                            (o.target.firstSector + o.target.sectors) * sector, first)) {
+            m_cells.NoteUnreadable(first.pos / sector, 0);
         }
     }
 }

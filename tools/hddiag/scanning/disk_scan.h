@@ -15,6 +15,7 @@
 #include "scan/range_map.h"
 #include "scan/scan_engine.h"
 #include "tools/hddiag/latency/read_map.h"
+#include "tools/hddiag/scanning/map_fates.h"
 #include "tools/hddiag/scanning/scan_source.h"
 #include "tools/hddiag/scanning/scan_targets.h"
 
@@ -88,6 +89,8 @@ public:
 private:
     void RunTarget(TargetOutcome& outcome, bool first);
     void Save(const hdd::scan::RangeMap& map, const DiskTarget& target);
+    // Every cell and the first unreadable sector from the map; under m_lock.
+    void SettleCells();
 
     const ScanDiskInfo& m_disk;
     std::unique_ptr<DiskSeam> m_seam;
@@ -102,6 +105,11 @@ private:
     mutable std::mutex m_lock;  // guards m_live and m_cells
     DiskLive m_live;
     ReadMap m_cells;
+    MapFates m_fates{m_map, m_disk.sectorSize};
+    // The last read, when the map (which takes it in after OnRead) may settle
+    // its cells otherwise than the read marked them.
+    ULONGLONG m_settleFirst = 0;
+    ULONGLONG m_settleCount = 0;
 
     std::vector<hdd::scan::SlowArea> m_earlierSlow;
     std::vector<hdd::scan::SlowArea> m_runSlow;  // this run's, as the reads come (reader thread only)

@@ -18,12 +18,19 @@ struct MarkStyle {
     const char* html;  // colour on the page
 };
 
-// Denser and warmer as reads get slower.
+// Denser and warmer as reads get slower; a scan's unsettled sectors in blue,
+// apart from every class.
 constexpr MarkStyle kStyles[kMarkCount] = {
-    {'.', "not read", "2", "#c8c8c8"},  {'-', "< 5 ms", "90", "#9e9e9e"},   {'=', "< 20 ms", "37", "#616161"},
-    {'+', "< 50 ms", "97", "#212121"},  {'*', "< 150 ms", "32", "#2e7d32"}, {'%', "< 500 ms", "33", "#e69500"},
-    {'#', ">= 500 ms", "31", "#c62828"}, {'X', "failed", "1;35", "#7b1fa2"},
+    {'.', "not read", "2", "#c8c8c8"},     {'-', "< 5 ms", "90", "#9e9e9e"},   {'=', "< 20 ms", "37", "#616161"},
+    {'+', "< 50 ms", "97", "#212121"},     {'*', "< 150 ms", "32", "#2e7d32"}, {'%', "< 500 ms", "33", "#e69500"},
+    {'#', ">= 500 ms", "31", "#c62828"},   {'X', "failed", "1;35", "#7b1fa2"}, {'?', "unsettled", "1;34", "#1565c0"},
+    {':', "read earlier", "36", "#80a8b8"},
 };
+
+// The legend's order: by rank, what only a scan's map gives left out of a test's.
+constexpr CellMark kLegendOrder[kMarkCount] = {kNotRead,       kReadEarlierMark, 1, 2, 3, 4, 5, 6, kUnsettledMark,
+                                               kFailedMark};
+bool ScanOnly(CellMark mark) { return mark == kUnsettledMark || mark == kReadEarlierMark; }
 
 // Text made of runs of one mark (or none), measured in visible columns.
 class Painter {
@@ -183,12 +190,17 @@ struct Entry {
     std::string text;
 };
 
+// Marks no read is counted under go without a count.
 std::vector<Entry> LegendEntries(const ReadMap& map)
 {
     std::vector<Entry> entries;
-    entries.push_back({kNotRead, std::string(" ") + kStyles[kNotRead].label});
-    for (CellMark m = 1; m < kMarkCount; ++m) {
-        entries.push_back({m, std::string(" ") + kStyles[m].label + ": " + std::to_string(map.Count(m))});
+    for (CellMark m : kLegendOrder) {
+        if (ScanOnly(m) && !map.Settled()) {
+            continue;
+        }
+        const bool counted = m != kNotRead && !ScanOnly(m);
+        entries.push_back(
+            {m, std::string(" ") + kStyles[m].label + (counted ? ": " + std::to_string(map.Count(m)) : "")});
     }
     return entries;
 }
@@ -196,7 +208,16 @@ std::vector<Entry> LegendEntries(const ReadMap& map)
 std::vector<std::string> TrailingLines(const ReadMap& map, size_t width)
 {
     std::vector<std::string> lines;
-    if (map.Count(kFailedMark) > 0) {
+    if (map.Settled()) {
+        // A scan names the lowest sector its map holds unreadable, not the
+        // failed block that led to it.
+        if (map.AnyUnreadable()) {
+            const DWORD error = map.FirstUnreadableError();
+            lines = Wrap("first unreadable sector: " + std::to_string(map.FirstUnreadable()) +
+                             (error != 0 ? ", " + Win32ErrorText(error) : std::string()),
+                         width);
+        }
+    } else if (map.Count(kFailedMark) > 0) {
         lines = Wrap("first failed read: sector " + std::to_string(map.FirstFailedSector()) + ", " +
                          Win32ErrorText(map.FirstFailedError()),
                      width);
@@ -341,7 +362,7 @@ std::string RenderMapRows(const ReadMap& map, int width, int rows, ColourMode co
 std::string RenderLegend(int width, ColourMode colour)
 {
     std::vector<Entry> entries;
-    for (CellMark m = 0; m < kMarkCount; ++m) {
+    for (CellMark m : kLegendOrder) {
         entries.push_back({m, std::string(" ") + kStyles[m].label});
     }
     const size_t w = static_cast<size_t>(std::max(width, 1));

@@ -27,7 +27,7 @@ struct ViewHeader {
 
 // One glyph per mark, so that the map reads without colour.
 char MarkGlyph(CellMark mark);
-// "not read", "< 5 ms", ..., ">= 500 ms", "failed".
+// "not read", "< 5 ms", ..., ">= 500 ms", "failed", "unsettled", "read earlier".
 const char* MarkLabel(CellMark mark);
 // The page's colour of a mark (#rrggbb).
 const char* MarkHtmlColour(CellMark mark);
