@@ -38,7 +38,8 @@ void CheckShape(const RangeMap& map)
 bool SameIdentity(const MapIdentity& a, const MapIdentity& b)
 {
     return a.device == b.device && a.model == b.model && a.serial == b.serial && a.diskBytes == b.diskBytes &&
-           a.sectorBytes == b.sectorBytes && a.rangePos == b.rangePos && a.rangeBytes == b.rangeBytes;
+           a.sectorBytes == b.sectorBytes && a.rangePos == b.rangePos && a.rangeBytes == b.rangeBytes &&
+           a.stableName == b.stableName;
 }
 
 // The writer puts a line break inside a quoted value as a space.
@@ -163,6 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     expected.device = OneLine(expected.device);
     expected.model = OneLine(expected.model);
     expected.serial = OneLine(expected.serial);
+    expected.stableName = OneLine(expected.stableName);
     FUZZ_CHECK(SameIdentity(foundBack, expected));
     // And written once more, the same text: the writer is a fixed point.
     FUZZ_CHECK(WriteMapFile(back, foundBack, comments) == written);

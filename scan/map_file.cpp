@@ -202,6 +202,8 @@ bool ParseDiskComment(std::string_view text, MapIdentity& id, std::string& error
             id.model = value;
         } else if (key == "serial") {
             id.serial = value;
+        } else if (key == "stable_name") {
+            id.stableName = value;
         } else if (key == "size" && numeric) {
             id.diskBytes = number;
             haveSize = true;
@@ -250,6 +252,10 @@ std::string WriteMapFile(const RangeMap& map, const MapIdentity& identity, const
     out += " sector_size=" + std::to_string(identity.sectorBytes);
     out += " range_pos=" + std::to_string(identity.rangePos);
     out += " range_size=" + std::to_string(identity.rangeBytes);
+    if (!identity.stableName.empty()) {
+        out += " stable_name=";
+        AppendQuoted(out, identity.stableName);
+    }
     out += "\n# current_pos  current_status  current_pass\n";
     AppendHex(out, map.Position());
     out += "     ";
@@ -355,8 +361,35 @@ bool ParseMapFile(std::string_view text, RangeMap& map, MapIdentity& identity, b
     return true;
 }
 
+std::string IdentityDifference(const MapIdentity& found, const MapIdentity& disk)
+{
+    const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+    if (!found.serial.empty() || !disk.serial.empty()) {
+        if (found.serial == disk.serial) {
+            return {};
+        }
+        const std::string map = found.serial.empty() ? "a disk without a serial" : "the disk with serial " + quoted(found.serial);
+        return "the map is of " + map + "; this one " + (disk.serial.empty() ? "has none" : "has serial " + quoted(disk.serial));
+    }
+    if (found.model != disk.model) {
+        return "the map is of a disk of model " + quoted(found.model) + "; this one's model is " + quoted(disk.model);
+    }
+    // A renamed disk keeps its stable name; without one on both sides only
+    // the path can tell two disks of one model and size apart.
+    if (!found.stableName.empty() && !disk.stableName.empty()) {
+        if (found.stableName != disk.stableName) {
+            return "the map is of device " + quoted(found.stableName) + "; this one is " + quoted(disk.stableName);
+        }
+        return {};
+    }
+    if (found.device != disk.device) {
+        return "the map is of device " + quoted(found.device) + "; this one is " + quoted(disk.device);
+    }
+    return {};
+}
+
 bool MapFitsDisk(const RangeMap& map, const MapIdentity& found, bool hasIdentity, const MapIdentity& disk,
-                 std::string& why)
+                 std::string& why, MapCheck check)
 {
     if (hasIdentity) {
         if (found.diskBytes != disk.diskBytes) {
@@ -369,10 +402,11 @@ bool MapFitsDisk(const RangeMap& map, const MapIdentity& found, bool hasIdentity
                   std::to_string(disk.sectorBytes) + "-byte sectors";
             return false;
         }
-        if (found.serial != disk.serial) {
-            why = "the map is of the disk with serial \"" + found.serial + "\"; this one's is \"" + disk.serial +
-                  "\"";
-            return false;
+        if (check == MapCheck::Identity) {
+            why = IdentityDifference(found, disk);
+            if (!why.empty()) {
+                return false;
+            }
         }
     }
     if (map.DiskBytes() != disk.diskBytes) {
@@ -394,7 +428,8 @@ bool MapFitsDisk(const RangeMap& map, const MapIdentity& found, bool hasIdentity
     return true;
 }
 
-bool LoadMapForDisk(std::string_view text, const MapIdentity& disk, RangeMap& map, std::string& why)
+bool LoadMapForDisk(std::string_view text, const MapIdentity& disk, RangeMap& map, std::string& why,
+                    MapCheck check)
 {
     RangeMap parsed;
     MapIdentity found;
@@ -402,7 +437,7 @@ bool LoadMapForDisk(std::string_view text, const MapIdentity& disk, RangeMap& ma
     if (!ParseMapFile(text, parsed, found, hasIdentity, why)) {
         return false;
     }
-    if (!MapFitsDisk(parsed, found, hasIdentity, disk, why)) {
+    if (!MapFitsDisk(parsed, found, hasIdentity, disk, why, check)) {
         return false;
     }
     map = std::move(parsed);

@@ -24,6 +24,16 @@ struct MapIdentity {
     DWORD sectorBytes = 0;
     ULONGLONG rangePos = 0;    // bytes
     ULONGLONG rangeBytes = 0;  // bytes
+    // A name of the device that survives its renaming (/dev/disk/by-id/...);
+    // empty where the system has none (Windows, image files) and in maps
+    // written before it was recorded.
+    std::string stableName = {};
+};
+
+// How much of the map's disk must be this one.
+enum class MapCheck {
+    Identity,  // the geometry and the disk's identity
+    Geometry,  // size, sector size and whole sectors only (--map-force)
 };
 
 // The whole file. `comments` are extra heading lines (without '#'), e.g. the
@@ -38,13 +48,21 @@ std::string WriteMapFile(const RangeMap& map, const MapIdentity& identity,
 bool ParseMapFile(std::string_view text, RangeMap& map, MapIdentity& identity, bool& hasIdentity,
                   std::string& error);
 
-// Whether a parsed map may be resumed on this disk: its size, sector size and
-// serial must be the disk's (a map without the disk comment: its size, and
-// every boundary on a whole sector). False with the reason otherwise.
+// Empty when the map's disk is this one; else which field differs, with both
+// values. Serials decide where both have one; a serial on one side only is
+// another disk. Without serials the model must match, and the device: by
+// its stable name where both have one, else by the path it was given.
+std::string IdentityDifference(const MapIdentity& found, const MapIdentity& disk);
+
+// Whether a parsed map may be resumed on this disk: its size and sector
+// size, and with MapCheck::Identity the identity above (a map without the
+// disk comment: its size, and every boundary on a whole sector). False with
+// the reason otherwise.
 bool MapFitsDisk(const RangeMap& map, const MapIdentity& found, bool hasIdentity, const MapIdentity& disk,
-                 std::string& why);
+                 std::string& why, MapCheck check = MapCheck::Identity);
 
 // ParseMapFile then MapFitsDisk; on failure `map` is left alone.
-bool LoadMapForDisk(std::string_view text, const MapIdentity& disk, RangeMap& map, std::string& why);
+bool LoadMapForDisk(std::string_view text, const MapIdentity& disk, RangeMap& map, std::string& why,
+                    MapCheck check = MapCheck::Identity);
 
 }  // namespace hdd::scan

@@ -3,6 +3,7 @@
 // files and resuming from them, several disks at once, and every refusal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -10,10 +11,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "scan/map_file.h"
 #include "test/hddiag/run_hddiag.h"
 #include "tools/hddiag/app.h"
+#include "tools/hddiag/host/stable_name.h"
 #include "tools/hddiag/latency/read_map.h"
 
 namespace hddiag::testing {
@@ -216,6 +219,272 @@ TEST(Scan, StopSavesTheMapAndTheNextRunFinishesIt)
     // The map saved at the stop was current: no sector was read well twice.
     EXPECT_EQ(s["bytes_read_this_run"].get<ULONGLONG>() + r["bytes_read_this_run"].get<ULONGLONG>(),
               (128520u - 3u) * 512u);
+}
+
+// A map written as an earlier run on this image would have left it: the
+// image's path, no model or serial, and each span's state.
+std::string ImageMap(const std::string& image, ULONGLONG bytes,
+                     const std::vector<std::tuple<ULONGLONG, ULONGLONG, hdd::scan::SectorState>>& spans,
+                     const std::string& device = "", const std::string& model = "")
+{
+    hdd::scan::RangeMap map(bytes);
+    for (const auto& [pos, size, state] : spans) {
+        map.Set(pos, size, state);
+    }
+    map.SetProgress(hdd::scan::ScanPhase::FastPass, 0);
+    return hdd::scan::WriteMapFile(map, {device.empty() ? image : device, model, "", bytes, 512, 0, bytes});
+}
+
+// What a resumed scan says before it reads and in its summary, and the exit
+// status of a map that leaves nothing to read: the map's own result.
+TEST(Scan, ResumedScanSaysWhatItsMapLeft)
+{
+    using hdd::scan::SectorState;
+    constexpr ULONGLONG kBytes = 1 << 20;  // 2048 sectors
+    struct Case {
+        const char* what;
+        std::vector<std::tuple<ULONGLONG, ULONGLONG, SectorState>> spans;
+        int code;
+        const char* first;     // on standard error, after "scan disk 0 (IMAGE) 0: "
+        bool readsThisRun;     // the summary's "this run" line, or the map complete one
+    };
+    const Case cases[] = {
+        {"a quarter read", {{0, kBytes / 4, SectorState::Read}}, 0, "resuming: 25% settled", true},
+        {"a failed block not trimmed yet is not settled",
+         {{0, kBytes, SectorState::Read}, {4096, 65536, SectorState::NotTrimmed}}, 0, "resuming: 93% settled", true},
+        {"one sector left: never 100% while anything is", {{0, kBytes - 512, SectorState::Read}}, 0,
+         "resuming: 99% settled", true},
+        {"every sector read", {{0, kBytes, SectorState::Read}}, 0,
+         "map complete: nothing to read; remove it to scan again", false},
+        {"settled with unreadable sectors: still failing",
+         {{0, kBytes, SectorState::Read}, {5120, 1024, SectorState::Unreadable}}, 1,
+         "map complete: nothing to read; remove it to scan again", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Folder folder;
+        const std::string image = folder.Write("disk.img", std::string(kBytes, '\0'));
+        const std::string map = folder.Write("disk.map", ImageMap(image, kBytes, c.spans));
+        const RunOutput run = Hddiag({"--disk", image, "--view=none", "scan", "0", "--map", map});
+        EXPECT_EQ(run.code, c.code) << run.err << run.out;
+        EXPECT_EQ(run.err, "scan disk 0 (" + image + ") 0: " + c.first + "\n");
+        EXPECT_EQ(run.out.find("  this run: ") != std::string::npos, c.readsThisRun) << run.out;
+        EXPECT_EQ(run.out.find("\n  map complete: nothing to read; remove it to scan again\n") != std::string::npos,
+                  !c.readsThisRun)
+            << run.out;
+    }
+    // A new map says nothing of resuming.
+    const Folder folder;
+    const std::string image = folder.Write("disk.img", std::string(kBytes, '\0'));
+    const RunOutput fresh = Hddiag({"--disk", image, "--view=none", "scan", "0", "--map", folder.File("new.map")});
+    EXPECT_EQ(fresh.code, 0);
+    EXPECT_EQ(fresh.err, "");
+}
+
+// Whose map it is: serials where both have one; without, the model and the
+// device (its stable name where both have one, else its path). --map-force
+// passes over the identity, never over the size.
+TEST(Scan, MapIdentityTable)
+{
+    using hdd::scan::MapCheck;
+    using hdd::scan::MapIdentity;
+    const auto disk = [](std::string device, std::string model, std::string serial, std::string stable) {
+        MapIdentity id{std::move(device), std::move(model), std::move(serial), 1 << 20, 512, 0, 1 << 20};
+        id.stableName = std::move(stable);
+        return id;
+    };
+    const std::string sdb = "/dev/disk/by-id/usb-Bridge_0001-0:0";
+    const std::string sdc = "/dev/disk/by-id/usb-Bridge_0002-0:0";
+    struct Case {
+        const char* what;
+        MapIdentity map;
+        MapIdentity disk;
+        MapCheck check;
+        const char* why;  // empty: resumed
+    };
+    MapIdentity bigger = disk("/dev/sdb", "M", "", "");
+    bigger.diskBytes = 2 << 20;
+    const Case cases[] = {
+        {"serials agree, the disk renamed", disk("/dev/sdb", "M", "S1", ""), disk("/dev/sdc", "M", "S1", ""),
+         MapCheck::Identity, ""},
+        {"serials differ", disk("/dev/sdb", "M", "S1", ""), disk("/dev/sdb", "M", "S2", ""), MapCheck::Identity,
+         "the map is of the disk with serial \"S1\"; this one has serial \"S2\""},
+        {"a serial on the map only", disk("/dev/sdb", "M", "S1", ""), disk("/dev/sdb", "M", "", ""),
+         MapCheck::Identity, "the map is of the disk with serial \"S1\"; this one has none"},
+        {"a serial on the disk only", disk("/dev/sdb", "M", "", ""), disk("/dev/sdb", "M", "S2", ""),
+         MapCheck::Identity, "the map is of a disk without a serial; this one has serial \"S2\""},
+        {"no serials, the same model and path", disk("/dev/sdb", "M", "", ""), disk("/dev/sdb", "M", "", ""),
+         MapCheck::Identity, ""},
+        {"no serials, another model", disk("/dev/sdb", "M", "", ""), disk("/dev/sdb", "N", "", ""),
+         MapCheck::Identity, "the map is of a disk of model \"M\"; this one's model is \"N\""},
+        {"no serials, another size", bigger, disk("/dev/sdb", "M", "", ""), MapCheck::Identity,
+         "the map is of a disk of 2097152 bytes; this one has 1048576"},
+        {"no serials, the same stable name, the path renamed", disk("/dev/sdb", "M", "", sdb),
+         disk("/dev/sdc", "M", "", sdb), MapCheck::Identity, ""},
+        {"no serials, another stable name on the same path", disk("/dev/sdb", "M", "", sdb),
+         disk("/dev/sdb", "M", "", sdc), MapCheck::Identity,
+         "the map is of device \"/dev/disk/by-id/usb-Bridge_0001-0:0\"; this one is "
+         "\"/dev/disk/by-id/usb-Bridge_0002-0:0\""},
+        {"an old map without a stable name: the path decides", disk("/dev/sdb", "M", "", ""),
+         disk("/dev/sdb", "M", "", sdb), MapCheck::Identity, ""},
+        {"an old map without a stable name, another path", disk("/dev/sdb", "M", "", ""),
+         disk("/dev/sdc", "M", "", sdb), MapCheck::Identity, "the map is of device \"/dev/sdb\"; this one is \"/dev/sdc\""},
+        {"a loop device's map on its image", disk("/dev/loop1", "", "", ""), disk("disk.img", "", "", ""),
+         MapCheck::Identity, "the map is of device \"/dev/loop1\"; this one is \"disk.img\""},
+        {"--map-force: another path", disk("/dev/loop1", "", "", ""), disk("disk.img", "", "", ""),
+         MapCheck::Geometry, ""},
+        {"--map-force: another serial", disk("/dev/sdb", "M", "S1", ""), disk("/dev/sdb", "M", "S2", ""),
+         MapCheck::Geometry, ""},
+        {"--map-force: never another size", bigger, disk("/dev/sdb", "M", "", ""), MapCheck::Geometry,
+         "the map is of a disk of 2097152 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string text = hdd::scan::WriteMapFile(hdd::scan::RangeMap(c.map.diskBytes), c.map);
+        hdd::scan::RangeMap map;
+        std::string why;
+        const bool loaded = hdd::scan::LoadMapForDisk(text, c.disk, map, why, c.check);
+        EXPECT_EQ(loaded, std::string(c.why).empty()) << why;
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
+}
+
+// The command's side of it: the refusal names the field and both values and
+// exits 2 before anything is read; --map-force resumes the map.
+TEST(Scan, LoopDevicesMapOnItsImageIsRefusedUnlessForced)
+{
+    using hdd::scan::SectorState;
+    constexpr ULONGLONG kBytes = 1 << 20;
+    const Folder folder;
+    const std::string image = folder.Write("disk.img", std::string(kBytes, '\0'));
+    const std::string map = folder.Write(
+        "disk.map", ImageMap(image, kBytes, {{0, kBytes, SectorState::Read}}, "/dev/loop1", "loop of " + image));
+    const std::string saved = Read(map);
+    struct Case {
+        std::vector<std::string> command;
+        int code;
+        const char* err;
+    };
+    const Case cases[] = {
+        {{"scan", "0", "--map", map}, 2,
+         "the map is of a disk of model \"loop of "},
+        {{"check", "0", "--map", map}, 2, "(--map-force resumes it all the same)"},
+        {{"scan", "0", "--map", map, "--map-force"}, 0, "map complete: nothing to read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command[0] + " " + c.command.back());
+        std::vector<std::string> args = {"--disk", image, "--view=none"};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        const RunOutput run = Hddiag(args);
+        EXPECT_EQ(run.code, c.code) << run.err << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        if (c.code == 2) {
+            EXPECT_EQ(Read(map), saved);
+        }
+    }
+}
+
+#if !defined(_WIN32)
+// The stable name is the first link, by name, that leads to the very block
+// device; links to another device or to a file, and image files, give none.
+TEST(Scan, StableNameIsTheFirstLinkToTheDevice)
+{
+    std::vector<std::string> devices;
+    std::error_code failed;
+    for (fs::directory_iterator entry("/dev", failed), end; !failed && entry != end; entry.increment(failed)) {
+        if (entry->is_block_file(failed) && !entry->is_symlink(failed)) {
+            devices.push_back(entry->path().string());
+        }
+    }
+    if (devices.size() < 2) {
+        GTEST_SKIP() << "two block devices are needed";
+    }
+    std::sort(devices.begin(), devices.end());
+    const Folder folder;
+    const std::string byId = folder.File("by-id");
+    fs::create_directory(byId);
+    const std::string image = folder.Write("disk.img", std::string(4096, '\0'));
+    fs::create_symlink(devices[0], byId + "/wwn-0x5000");
+    fs::create_symlink(devices[0], byId + "/ata-Model_S1");
+    fs::create_symlink(devices[1], byId + "/ata-Another_S2");
+    fs::create_symlink(image, byId + "/a-file");
+    struct Case {
+        std::string path;
+        std::string folder;
+        std::string name;
+    };
+    const Case cases[] = {
+        {devices[0], byId, byId + "/ata-Model_S1"},
+        {devices[1], byId, byId + "/ata-Another_S2"},
+        {image, byId, ""},
+        {devices[0], folder.File("missing"), ""},
+        {folder.File("nothing"), byId, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(host::StableDeviceName(c.path, c.folder), c.name);
+    }
+}
+#endif
+
+// A bad-blocks list is written only by a scan that settled its target: an
+// earlier file is left as it was, and no file stands for a part of a scan.
+TEST(Scan, BadBlocksOnlyFromASettledTarget)
+{
+    struct Case {
+        const char* what;
+        std::string unreadable;
+        std::vector<std::string> args;  // after the target
+        bool stopMidway;
+        bool written;
+        const char* summary;
+    };
+    const Case cases[] = {
+        {"a settled target", R"([5000])", {}, false, true, "written: every sector of the target settled"},
+        {"stopped midway", R"([5000])", {"--block-size", "256K", "--save-interval", "0.05"}, true, false,
+         "NOT WRITTEN: "},
+        {"--no-scrape leaves a damaged area's inside untried", R"(["30000-30100"])", {"--no-scrape"}, false, false,
+         "NOT WRITTEN: 98 sectors of the target not settled yet"},
+    };
+    for (const bool earlier : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (earlier ? ", over an earlier list" : ""));
+            const Folder folder;
+            const std::string machine =
+                folder.Write("machine.json", Machine(c.unreadable, c.stopMidway ? "2" : "\"instant\""));
+            const std::string map = folder.File("disk.map");
+            const std::string bad = folder.File("bad.txt");
+            if (earlier) {
+                folder.Write("bad.txt", "7\n");
+            }
+            std::atomic<bool> stop{false};
+            std::atomic<bool> done{false};
+            std::thread watcher([&] {
+                while (c.stopMidway && !done.load() && !fs::exists(map)) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                stop.store(c.stopMidway);
+            });
+            std::vector<std::string> args = {"--machine", machine, "--view=none"};
+            if (c.stopMidway) {
+                args.push_back("--pace");
+            }
+            args.insert(args.end(), {"scan", "0", "--map", map, "--bad-blocks", bad});
+            args.insert(args.end(), c.args.begin(), c.args.end());
+            const RunOutput run = Hddiag(args, &stop);
+            done.store(true);
+            watcher.join();
+            EXPECT_EQ(run.code, c.stopMidway ? 130 : 1) << run.err << run.out;
+            EXPECT_NE(run.out.find("Bad blocks: " + bad + " " + c.summary), std::string::npos) << run.out;
+            if (c.written) {
+                EXPECT_EQ(Read(bad), "5000\n");
+            } else if (earlier) {
+                EXPECT_EQ(Read(bad), "7\n");
+            } else {
+                EXPECT_FALSE(fs::exists(bad));
+            }
+        }
+    }
 }
 
 TEST(Scan, SeveralDisksAtOnceEachWithItsMap)

@@ -70,7 +70,11 @@ int RunScanCommand(const Options& options, AppIo& io)
     }
 
     const bool interrupted = io.interrupt != nullptr && io.interrupt->load();
-    const ScanRun run = CollectScanRun(scans, interrupted);
+    ScanRun run = CollectScanRun(scans, interrupted);
+    run.badBlocksPath = scan.badBlocksPath;
+    if (!BadBlocksSettled(run)) {
+        files.DropBadBlocks();
+    }
     if (options.json) {
         PrintScanJson(io.out, run);
     } else {

@@ -30,6 +30,7 @@ struct ScanDiskInfo {
     DWORD sectorSize = 0;  // logical bytes per sector
     std::vector<ScanPartition> partitions;  // every one known, lettered or not
     std::string unusable;  // not empty: why the disk cannot be read at all
+    std::string stableName;  // /dev/disk/by-id/...; empty where there is none
 };
 
 // What one disk's reader reads through, owned by that reader.

@@ -5,6 +5,7 @@
 #include "platform/linux/linux_machine.h"
 #include "platform/sim/bus_names.h"
 #include "tools/hddiag/host/scan_source.h"
+#include "tools/hddiag/host/stable_name.h"
 
 namespace hddiag::host {
 
@@ -41,6 +42,7 @@ ScanDiskInfo InfoOf(const hdd::blockdev::RealDisk& d, LONG number)
     row.size = d.size;
     row.problem = d.problem;
     info.sectorSize = d.bytesPerSector;
+    info.stableName = StableDeviceName(d.path);
     if (d.openError != 0) {
         info.unusable = d.problem + " (error " + std::to_string(d.openError) + ")";
     }

@@ -82,6 +82,9 @@ void AddScanReadOptions(CLI::App& command, ScanCommandOptions& scan, ScanOptionT
                         "map file to resume from and save to (GNU ddrescue's mapfile format); with several disks "
                         "a folder holding one map per disk")
         ->type_name("FILE|DIR");
+    command.add_flag("--map-force", scan.mapForce,
+                     "resume a --map whose serial, model or device is not this disk's (its size and sector size "
+                     "must still match)");
     command.add_option("--block-size", texts.blockSize,
                         "bytes per read, a multiple of the sector size (default 1M)")
         ->type_name("N");

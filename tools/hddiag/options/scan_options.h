@@ -22,6 +22,7 @@ struct ScanCommandOptions {
     DWORD slowMs = 500;                // --slow: reads at or above this are slow areas
     double saveIntervalSeconds = 30;   // --save-interval
     bool scrape = true;                // --no-scrape clears it
+    bool mapForce = false;             // --map-force: a map of another disk's identity is resumed
     DWORD sectorSize = 0;              // --sector-size for image files (Windows); 0: 512
 };
 
@@ -41,7 +42,7 @@ struct ScanOptionTexts {
 // and texts.
 CLI::App* AddScanCommand(CLI::App& app, ScanCommandOptions& scan, ScanOptionTexts& texts);
 
-// The options of how disks are read, which check shares: --map,
+// The options of how disks are read, which check shares: --map, --map-force,
 // --block-size, --slow, --save-interval, --no-scrape, --sector-size.
 void AddScanReadOptions(CLI::App& command, ScanCommandOptions& scan, ScanOptionTexts& texts);
 bool CheckScanReadOptions(const CLI::App& command, const ScanOptionTexts& texts, ScanCommandOptions& scan,

@@ -127,6 +127,11 @@ DiskScan::DiskScan(const ScanDiskInfo& disk, std::vector<DiskTarget> targets, st
     for (DiskTarget& t : targets) {
         spans.push_back({t.firstSector, t.firstSector + t.sectors});
         TargetOutcome outcome;
+        const ULONGLONG start = t.firstSector * disk.sectorSize;
+        const ULONGLONG end = start + t.sectors * disk.sectorSize;
+        outcome.settledBefore = m_loaded && m_map.BytesIn(hdd::scan::SectorState::Read, start, end) +
+                                                    m_map.BytesIn(hdd::scan::SectorState::Unreadable, start, end) ==
+                                                end - start;
         outcome.target = std::move(t);
         m_outcomes.push_back(std::move(outcome));
     }
@@ -327,6 +332,7 @@ hdd::scan::MapIdentity MapIdentityOf(const ScanDiskInfo& disk)
     identity.serial = disk.row.serial;
     identity.diskBytes = disk.row.size;
     identity.sectorBytes = disk.sectorSize;
+    identity.stableName = disk.stableName;
     return identity;
 }
 

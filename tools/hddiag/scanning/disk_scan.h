@@ -30,6 +30,7 @@ struct TargetOutcome {
     ULONGLONG unreadableSectors = 0;  // in the target (earlier runs included)
     ULONGLONG unreadableAreas = 0;
     ULONGLONG untriedSectors = 0;     // not settled: stopped, gone, or --no-scrape
+    bool settledBefore = false;       // the loaded map left nothing of it to read
     double endTime = 0;               // seconds since 1970 (UTC)
 };
 

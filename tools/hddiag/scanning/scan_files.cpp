@@ -9,7 +9,6 @@
 #include "tools/hddiag/scanning/map_names.h"
 #include "tools/hddiag/text/text_escape.h"
 #include "tools/hddiag/writers/run_files.h"
-#include "tools/hddiag/text/text_escape.h"
 
 namespace hddiag {
 
@@ -96,8 +95,9 @@ const std::string& ScanFiles::MapPath(size_t reader) const
     return reader < m_maps.size() ? m_maps[reader] : none;
 }
 
-bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::RangeMap& map, bool& loaded,
-                        std::vector<hdd::scan::SlowArea>& slow, std::string& why) const
+bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::MapCheck check,
+                        hdd::scan::RangeMap& map, bool& loaded, std::vector<hdd::scan::SlowArea>& slow,
+                        std::string& why) const
 {
     loaded = false;
     const std::string& path = MapPath(reader);
@@ -118,8 +118,15 @@ bool ScanFiles::LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::
         return false;
     }
     std::string problem;
-    if (!hdd::scan::LoadMapForDisk(text.str(), disk, map, problem)) {
+    if (!hdd::scan::LoadMapForDisk(text.str(), disk, map, problem, check)) {
         why = "the map " + QuotedPath(path) + " cannot be used for " + Printable(disk.device) + ": " + Printable(problem);
+        // Only the identity stands in the way: say how to resume it all the same.
+        hdd::scan::RangeMap ignored;
+        std::string geometry;
+        if (check == hdd::scan::MapCheck::Identity &&
+            hdd::scan::LoadMapForDisk(text.str(), disk, ignored, geometry, hdd::scan::MapCheck::Geometry)) {
+            why += " (--map-force resumes it all the same)";
+        }
         return false;
     }
     slow = hdd::scan::ReadSlowAreaComments(text.str());

@@ -33,11 +33,12 @@ public:
     const std::string& MapPath(size_t reader) const;
 
     // Reads the reader's map when the file exists. False with why when it
-    // cannot be read or parsed, or belongs to another disk; loaded says
-    // whether there was one.
+    // cannot be read or parsed, or belongs to another disk (check says how
+    // much of the disk must be the map's); loaded says whether there was one.
     // The slow areas its comment lines keep go to slow.
-    bool LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::RangeMap& map, bool& loaded,
-                 std::vector<hdd::scan::SlowArea>& slow, std::string& why) const;
+    bool LoadMap(size_t reader, const hdd::scan::MapIdentity& disk, hdd::scan::MapCheck check,
+                 hdd::scan::RangeMap& map, bool& loaded, std::vector<hdd::scan::SlowArea>& slow,
+                 std::string& why) const;
 
     // Puts the text at path through a new file renamed over the old one.
     static bool SaveMap(const std::string& path, const std::string& text, std::string& why);
@@ -50,6 +51,8 @@ public:
     bool WantsReport() const { return m_report != nullptr; }
     bool WantsMetrics() const { return m_metrics != nullptr; }
     bool WantsBadBlocks() const { return m_badBlocks != nullptr; }
+    // Leaves the bad-blocks path as it was: nothing is written there.
+    void DropBadBlocks() { m_badBlocks.reset(); }
 
 private:
     bool PrepareMaps(const std::string& mapOption, const std::vector<std::string>& inputs,

@@ -23,6 +23,29 @@ std::string Figures(const hdd::scan::ScanProgress& p, DWORD sectorSize, bool scr
 
 }  // namespace
 
+const char* const kMapCompleteText = "map complete: nothing to read; remove it to scan again";
+
+std::string ResumeLine(const ScanDiskInfo& disk, const std::vector<DiskTarget>& targets,
+                       const hdd::scan::RangeMap& map)
+{
+    std::string names;
+    ULONGLONG bytes = 0;
+    ULONGLONG settled = 0;
+    for (const DiskTarget& t : targets) {
+        names += (names.empty() ? "" : " ") + t.text;
+        const ULONGLONG start = t.firstSector * disk.sectorSize;
+        const ULONGLONG end = start + t.sectors * disk.sectorSize;
+        bytes += end - start;
+        settled += map.BytesIn(hdd::scan::SectorState::Read, start, end) +
+                   map.BytesIn(hdd::scan::SectorState::Unreadable, start, end);
+    }
+    if (settled >= bytes) {
+        return Prefix(disk, names) + kMapCompleteText;
+    }
+    // Rounded down: 100% only when nothing is left.
+    return Prefix(disk, names) + "resuming: " + std::to_string(settled * 100 / bytes) + "% settled";
+}
+
 std::string SettledPercent(const hdd::scan::ScanProgress& progress)
 {
     if (progress.rangeBytes == 0) {

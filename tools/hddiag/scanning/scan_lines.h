@@ -6,7 +6,9 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "scan/range_map.h"
 #include "scan/scan_engine.h"
 #include "tools/hddiag/scanning/scan_targets.h"
 
@@ -33,6 +35,16 @@ private:
     std::mutex m_lock;
     std::ostream& m_err;
 };
+
+// What a loaded map leaves of the disk's targets, said once before they are
+// read: "scan disk 0 (sdb) 0-2: resuming: 42% settled", or "...: map
+// complete: nothing to read; remove it to scan again". Settled is read or
+// found unreadable; a failed block not trimmed or scraped yet is not.
+std::string ResumeLine(const ScanDiskInfo& disk, const std::vector<DiskTarget>& targets,
+                       const hdd::scan::RangeMap& map);
+
+// Said of a target the loaded map had settled, in place of this run's figures.
+extern const char* const kMapCompleteText;
 
 // "43%" of the range settled; "12.3 MB/s"; "1 h 05 min".
 std::string SettledPercent(const hdd::scan::ScanProgress& progress);

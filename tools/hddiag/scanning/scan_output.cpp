@@ -135,10 +135,14 @@ void PrintScanSummary(std::ostream& out, const ScanRun& run)
             << t.Disk().sectorSize << " bytes: " << t.readSectors << " read, " << t.unreadableSectors
             << " unreadable in " << Plural(t.unreadableAreas.size(), "area") << ", " << t.untriedSectors
             << " untried; " << Plural(r.slowAreas.size(), "slow area") << '\n';
-        out << "  this run: " << FormatFixed(static_cast<double>(r.progress.bytesThisRun) / 1e6, 1) << " MB in "
-            << FormatFixed(static_cast<double>(r.progress.elapsedNs) / 1e9, 3) << " s, "
-            << MegabytesPerSecond(BytesPerSecond(r.progress)) << ", " << r.progress.readsThisRun << " reads, "
-            << r.progress.failedReads << " failed\n";
+        if (t.outcome->settledBefore) {
+            out << "  " << kMapCompleteText << '\n';
+        } else {
+            out << "  this run: " << FormatFixed(static_cast<double>(r.progress.bytesThisRun) / 1e6, 1) << " MB in "
+                << FormatFixed(static_cast<double>(r.progress.elapsedNs) / 1e9, 3) << " s, "
+                << MegabytesPerSecond(BytesPerSecond(r.progress)) << ", " << r.progress.readsThisRun << " reads, "
+                << r.progress.failedReads << " failed\n";
+        }
         if (!t.unreadableAreas.empty()) {
             out << "  unreadable sectors:";
             for (size_t i = 0; i < t.unreadableAreas.size() && i < kAreasShown; ++i) {
@@ -164,6 +168,17 @@ void PrintScanSummary(std::ostream& out, const ScanRun& run)
             out << " NOT SAVED: " << Printable(disk->MapError());
         }
         out << '\n';
+    }
+    if (!run.badBlocksPath.empty()) {
+        out << "Bad blocks: " << Printable(run.badBlocksPath);
+        if (BadBlocksSettled(run)) {
+            out << " written: every sector of the target settled\n";
+        } else if (run.targets.size() == 1 && run.targets.front().outcome->ran) {
+            out << " NOT WRITTEN: " << Plural(run.targets.front().untriedSectors, "sector")
+                << " of the target not settled yet, and a part list would pass for a whole one\n";
+        } else {
+            out << " NOT WRITTEN: the target was not scanned\n";
+        }
     }
     if (run.interrupted) {
         out << "Stopped by a signal; the maps hold what was learned, and the same command resumes.\n";
@@ -237,9 +252,18 @@ void PrintScanJson(std::ostream& out, const ScanRun& run)
                           {"unreadable_areas", areas},
                           {"slow_areas", slow},
                           {"bytes_read_this_run", bytes}}},
+                        {"bad_blocks",
+                         run.badBlocksPath.empty()
+                             ? ordered_json()
+                             : ordered_json({{"path", run.badBlocksPath}, {"written", BadBlocksSettled(run)}})},
                         {"interrupted", run.interrupted},
                         {"passed", ScanExitCode(run) == kExitPassed}};
     out << doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) << '\n';
+}
+
+bool BadBlocksSettled(const ScanRun& run)
+{
+    return run.targets.size() == 1 && run.targets.front().complete;
 }
 
 std::string ScanBadBlocks(const ScanRun& run, DWORD unitBytes)

@@ -32,6 +32,7 @@ struct ScanRun {
     bool interrupted = false;
     std::string version;
     double endTime = 0;  // seconds since 1970 (UTC)
+    std::string badBlocksPath;  // --bad-blocks; empty without it
 };
 
 ScanRun CollectScanRun(const std::vector<std::unique_ptr<DiskScan>>& scans, bool interrupted);
@@ -57,5 +58,11 @@ void WriteScanSections(std::ostream& out, const ScanRun& run);
 
 // The single target's unreadable units of unitBytes (0: the sector size).
 std::string ScanBadBlocks(const ScanRun& run, DWORD unitBytes);
+
+// Whether the bad-blocks list may be written: its one target was scanned and
+// every sector of it settled. A list of a scan that stopped or left sectors
+// untried would pass for a whole one, and e2fsck -l would then put sectors
+// nobody read into use.
+bool BadBlocksSettled(const ScanRun& run);
 
 }  // namespace hddiag

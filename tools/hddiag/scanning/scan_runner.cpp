@@ -72,10 +72,17 @@ bool RunScanReaders(const Options& options, ScanSource& source, const std::vecto
         const ScanDiskInfo& disk = *FindScanDisk(source.Disks(), groups[i].front().disk);
         maps[i].Reset(disk.row.size);
         bool found = false;
-        if (!files.LoadMap(i, MapIdentityOf(disk), maps[i], found, slow[i], error)) {
+        const hdd::scan::MapCheck check = scan.mapForce ? hdd::scan::MapCheck::Geometry : hdd::scan::MapCheck::Identity;
+        if (!files.LoadMap(i, MapIdentityOf(disk), check, maps[i], found, slow[i], error)) {
             return false;
         }
         loaded[i] = found;
+    }
+    // Before any reader starts, so the line comes ahead of the view.
+    for (size_t i = 0; i < groups.size(); ++i) {
+        if (loaded[i]) {
+            io.err << ResumeLine(*FindScanDisk(source.Disks(), groups[i].front().disk), groups[i], maps[i]) << '\n';
+        }
     }
 
     const ViewChoice view = ChooseScanView(options, io);
