@@ -37,6 +37,19 @@ ScanResult Scanner::Run()
     m_resumePhase = m_map.Phase();
     m_resumePass = m_map.Pass();
     m_resumeAt = m_map.Position();
+    // A map's status line may be past what its ranges say is left (another
+    // tool's map, or one finished on another range of the disk): later
+    // phases never read untried or untrimmed sectors, so the work left
+    // decides where to begin.
+    if (m_resumePhase != ScanPhase::FastPass && m_map.BytesIn(SectorState::Untried, m_rangePos, m_rangeEnd) != 0) {
+        m_resumePhase = ScanPhase::FastPass;
+        m_resumePass = 1;
+        m_resumeAt = m_rangePos;
+    } else if ((m_resumePhase == ScanPhase::Scrape || m_resumePhase == ScanPhase::Finished) &&
+               m_map.BytesIn(SectorState::NotTrimmed, m_rangePos, m_rangeEnd) != 0) {
+        m_resumePhase = ScanPhase::Trim;
+        m_resumeAt = m_rangePos;
+    }
 
     const AlignedBuffer buffer(std::max<size_t>(m_options.blockBytes, kBufferAlignment));
     if (buffer.Data() == nullptr) {

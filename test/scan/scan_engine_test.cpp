@@ -230,6 +230,54 @@ TEST(ScanEngineTest, ResumesFromASavedMapToTheSameResult)
     }
 }
 
+// A map whose status line is past the work its ranges leave (another tool's
+// map, or one finished on another range) is scanned to the same result as a
+// fresh one: untried and untrimmed sectors are read whatever the line says.
+TEST(ScanEngineTest, StatusLinePastTheWorkLeftIsNotTrusted)
+{
+    SimMachine whole(OneDisk(ScanDisk(kUnits, 512, kPlanted)));
+    SimScanClock wholeClock(whole);
+    RangeMap expected(kUnits * 512);
+    scan::ScanOptions options;
+    options.blockBytes = kBlock;
+    ASSERT_EQ(RunScan(whole, TargetOf(whole, 0, 0), options, expected, wholeClock).end, ScanEnd::Finished);
+
+    const ULONGLONG half = kUnits * 512 / 2;
+    const struct {
+        const char* name;
+        scan::ScanPhase phase;
+        SectorState firstHalf;
+        SectorState secondHalf;
+    } cases[] = {
+        {"finished, all untried", scan::ScanPhase::Finished, SectorState::Untried, SectorState::Untried},
+        {"scraping, all untried", scan::ScanPhase::Scrape, SectorState::Untried, SectorState::Untried},
+        {"trimming, all untried", scan::ScanPhase::Trim, SectorState::Untried, SectorState::Untried},
+        {"finished, half read", scan::ScanPhase::Finished, SectorState::Read, SectorState::Untried},
+        {"finished, half untrimmed", scan::ScanPhase::Finished, SectorState::NotTrimmed, SectorState::Untried},
+        {"finished, all untrimmed", scan::ScanPhase::Finished, SectorState::NotTrimmed, SectorState::NotTrimmed},
+        {"scraping, all untrimmed", scan::ScanPhase::Scrape, SectorState::NotTrimmed, SectorState::NotTrimmed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimMachine m(OneDisk(ScanDisk(kUnits, 512, kPlanted)));
+        SimScanClock clock(m);
+        RangeMap map(kUnits * 512);
+        map.Set(0, half, c.firstHalf);
+        map.Set(half, kUnits * 512 - half, c.secondHalf);
+        map.SetProgress(c.phase, kUnits * 512);
+        const ScanResult r = RunScan(m, TargetOf(m, 0, 0), options, map, clock);
+        ASSERT_EQ(r.end, ScanEnd::Finished);
+        if (c.firstHalf == SectorState::Read) {
+            // Only the untried half was read: what lies in the read half stays read.
+            EXPECT_EQ(map.BytesIn(SectorState::Untried, 0, kUnits * 512), 0u);
+            EXPECT_EQ(map.BytesIn(SectorState::Read, 0, half), half);
+            continue;
+        }
+        EXPECT_EQ(map.Ranges(), expected.Ranges());
+        EXPECT_EQ(r.unreadableSectors, Expected(kPlanted, 512, 0, kUnits).size());
+    }
+}
+
 // Reads of the disk fail after a number of them, as when it is unplugged;
 // opens fail too, or (a loop device over a vanished file) go on working.
 class VanishingOs final : public OsApi {
