@@ -56,22 +56,7 @@ void ReadMap::MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark, CellFate
     const ULONGLONG end = first + count;
     m_lastSector = end - 1;
     m_any = true;
-    bool inside = false;
-    for (const Placed& p : m_placed) {
-        if (p.span.end <= first) {
-            continue;
-        }
-        if (p.span.first >= end) {
-            break;
-        }
-        const ULONGLONG from = std::max(first, p.span.first) - p.span.first + p.before;
-        const ULONGLONG last = std::min(end, p.span.end) - 1 - p.span.first + p.before;
-        for (size_t cell = CellOf(from), to = CellOf(last); cell <= to; ++cell) {
-            Raise(cell, mark, fate);
-        }
-        inside = true;
-    }
-    if (!inside) {
+    if (!ForEachCell(first, end, [&](size_t cell) { Raise(cell, mark, fate); })) {
         ++m_outside;
     }
 }
@@ -119,20 +104,7 @@ void ReadMap::Settle(ULONGLONG first, ULONGLONG count, const SectorFates& fates)
     if (count == 0) {
         return;
     }
-    const ULONGLONG end = first + count;
-    for (const Placed& p : m_placed) {
-        if (p.span.end <= first) {
-            continue;
-        }
-        if (p.span.first >= end) {
-            break;
-        }
-        const ULONGLONG from = std::max(first, p.span.first) - p.span.first + p.before;
-        const ULONGLONG last = std::min(end, p.span.end) - 1 - p.span.first + p.before;
-        for (size_t cell = CellOf(from), to = CellOf(last); cell <= to; ++cell) {
-            m_fates[cell] = FateOfCell(cell, fates);
-        }
-    }
+    ForEachCell(first, first + count, [&](size_t cell) { m_fates[cell] = FateOfCell(cell, fates); });
 }
 
 void ReadMap::SettleAll(const SectorFates& fates)

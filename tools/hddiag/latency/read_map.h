@@ -7,6 +7,7 @@
 // allocates nothing.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -187,6 +188,28 @@ private:
         ++m_outside;
     }
 
+    // Calls each(cell) for every cell of the sectors [first, end) in the
+    // spans they meet; false when they meet none.
+    template <typename Each>
+    bool ForEachCell(ULONGLONG first, ULONGLONG end, Each each) const
+    {
+        bool inside = false;
+        for (const Placed& p : m_placed) {
+            if (p.span.end <= first) {
+                continue;
+            }
+            if (p.span.first >= end) {
+                break;
+            }
+            const ULONGLONG from = std::max(first, p.span.first) - p.span.first + p.before;
+            const ULONGLONG last = std::min(end, p.span.end) - 1 - p.span.first + p.before;
+            for (size_t cell = CellOf(from), to = CellOf(last); cell <= to; ++cell) {
+                each(cell);
+            }
+            inside = true;
+        }
+        return inside;
+    }
     // Marks the cells of [first, first + count) in the spans it meets.
     void MarkSpan(ULONGLONG first, ULONGLONG count, CellMark mark, CellFate fate);
     // The worst fate of the sectors in the cell.
